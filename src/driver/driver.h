@@ -1,0 +1,28 @@
+// The run driver: the order of a run, the exchange file's name, the work
+// file, and the exit status.
+#pragma once
+
+struct TextFile;
+
+// The work file, open for writing while the records are processed.
+extern TextFile* fpw;
+// The exchange file, open for reading while the reader walks it.
+extern TextFile* fp;
+
+// File names, all in the current directory.
+inline constexpr const char* kExchangeName = "QXC_TEMP.TXT";
+inline constexpr const char* kExchangeLowerName = "qxc_temp.txt";
+inline constexpr const char* kWorkName = "QXC_TEMP.$$$";
+
+// The most lines an exchange file may have.
+inline constexpr unsigned kElementLimit = 150000;
+
+// Counts the lines of `from` as a line read with a 255-byte buffer takes
+// them (a line over 253 bytes counts once per piece), at most
+// kElementLimit + 1, and creates `to` empty. Returns the count, or -1 after
+// reporting a file that cannot be opened or read.
+int Tcopy(const char* from, const char* to);
+
+// Runs the filter with the program's argument vector (null-terminated) and
+// returns the exit status.
+int run(char** argv);

@@ -1,0 +1,123 @@
+#include "exchange/fields.h"
+
+#include <cstdint>
+#include <cstdio>
+
+namespace {
+
+bool isSpace(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
+bool isDigit(char c) { return c >= '0' && c <= '9'; }
+bool isAlpha(char c) { return (c | 0x20) >= 'a' && (c | 0x20) <= 'z'; }
+
+// Powers of ten that a double holds exactly.
+constexpr double kPow10[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                             1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
+                             1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+constexpr std::uint64_t kExactMantissa = std::uint64_t{1} << 53;
+
+// Fast path for "[-]digits[.digits]" with a mantissa below 2^53 and at
+// most 22 decimals: one correctly rounded division gives the same double
+// as the library. Returns false when the text needs the library.
+bool fastDouble(const char*& p, double& out) {
+    const char* q = p;
+    while (isSpace(*q)) ++q;
+    bool negative = *q == '-';
+    if (negative) ++q;
+    std::uint64_t mantissa = 0;
+    int digits = 0;    // significant digits taken
+    int decimals = 0;  // digits after the point
+    bool any = false;
+    for (; isDigit(*q); ++q) {
+        any = true;
+        if (mantissa == 0 && *q == '0') continue;
+        if (++digits > 17) return false;
+        mantissa = mantissa * 10 + static_cast<std::uint64_t>(*q - '0');
+    }
+    if (*q == '.') {
+        for (++q; isDigit(*q); ++q) {
+            any = true;
+            if (++decimals > 22) return false;
+            if (mantissa == 0 && *q == '0') continue;
+            if (++digits > 17) return false;
+            mantissa = mantissa * 10 + static_cast<std::uint64_t>(*q - '0');
+        }
+    }
+    if (!any || isAlpha(*q) || mantissa > kExactMantissa) return false;
+    double v = static_cast<double>(mantissa);
+    if (decimals > 0) v /= kPow10[decimals];
+    out = negative ? -v : v;
+    p = q;
+    return true;
+}
+
+}  // namespace
+
+void skip_space(const char*& p) {
+    while (isSpace(*p)) ++p;
+}
+
+bool scan_lf(const char*& p, double& out) {
+    if (fastDouble(p, out)) return true;
+    double v;
+    int used = 0;
+    if (std::sscanf(p, "%lf%n", &v, &used) != 1) return false;
+    out = v;
+    p += used;
+    return true;
+}
+
+int scan_lfs(const char*& p, double* out, int n) {
+    int i = 0;
+    while (i < n && scan_lf(p, out[i])) ++i;
+    return i;
+}
+
+bool scan_d(const char*& p, int& out) {
+    const char* q = p;
+    while (isSpace(*q)) ++q;
+    bool negative = *q == '-';
+    if (negative) ++q;
+    int v = 0;
+    int digits = 0;
+    for (; isDigit(*q) && digits < 9; ++q, ++digits) v = v * 10 + (*q - '0');
+    if (digits > 0 && !isDigit(*q)) {
+        out = negative ? -v : v;
+        p = q;
+        return true;
+    }
+    int used = 0;
+    if (std::sscanf(p, "%d%n", &v, &used) != 1) return false;
+    out = v;
+    p += used;
+    return true;
+}
+
+bool scan_x(const char*& p, int& out) {
+    const char* q = p;
+    while (isSpace(*q)) ++q;
+    unsigned v = 0;
+    int digits = 0;
+    bool prefix = q[0] == '0' && (q[1] | 0x20) == 'x';
+    for (; !prefix && digits < 7; ++q, ++digits) {
+        char c = *q;
+        if (isDigit(c)) {
+            v = v * 16 + static_cast<unsigned>(c - '0');
+        } else if ((c | 0x20) >= 'a' && (c | 0x20) <= 'f') {
+            v = v * 16 + static_cast<unsigned>((c | 0x20) - 'a' + 10);
+        } else {
+            break;
+        }
+    }
+    bool more = isDigit(*q) || ((*q | 0x20) >= 'a' && (*q | 0x20) <= 'f');
+    if (!prefix && digits > 0 && !more) {
+        out = static_cast<int>(v);
+        p = q;
+        return true;
+    }
+    unsigned u = 0;
+    int used = 0;
+    if (std::sscanf(p, "%x%n", &u, &used) != 1) return false;
+    out = static_cast<int>(u);
+    p += used;
+    return true;
+}

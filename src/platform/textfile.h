@@ -1,0 +1,72 @@
+// Text files as the host's platform keeps them: lines end with CR LF on
+// disk and with a single newline inside the program.
+//
+// Every file-system call of the program (open, read, write, close, rename,
+// remove) goes through this layer, and every call can be made to fail by a
+// test (see PfFaults), so that each failure path of the program can be run.
+//
+// On Windows the C runtime's own text mode does the line-end translation;
+// elsewhere this layer does it: reading turns CR LF into one newline (a lone
+// CR stays), writing turns each newline into CR LF. Every byte count that the
+// program takes (line pieces, line counts) is taken after the translation.
+#pragma once
+
+#include <cstddef>
+
+// An open text file. Reads and writes go through one fixed block buffer.
+struct TextFile;
+
+// Which platform call a fault is injected into.
+enum PfOp { PF_OPEN, PF_READ, PF_WRITE, PF_CLOSE, PF_RENAME, PF_REMOVE, PF_OP_COUNT };
+
+// Fault injection: the nth call (counted from 1) of operation `op` fails
+// with errno `err`. `calls` counts the calls of each operation since the
+// last reset. A default-constructed value injects nothing.
+struct PfFaults {
+    int op = PF_OP_COUNT;
+    long nth = 0;
+    int err = 0;
+    long calls[PF_OP_COUNT] = {};
+};
+extern PfFaults pf_faults;
+
+// Opens `name` for reading ("r") or for writing ("w", creating or emptying
+// it). Returns nullptr and leaves errno set on failure.
+TextFile* pf_open(const char* name, const char* mode);
+
+// Reads the next piece of a line, like the C library's line read with a
+// buffer of `size` bytes: at most size-1 bytes, stopping after a newline,
+// which is kept. The piece is NUL-terminated. Returns the number of bytes
+// stored (NUL bytes of the file included); 0 at end of file or on a read
+// error.
+std::size_t pf_gets(TextFile* f, char* buf, std::size_t size);
+
+// Reads and discards the rest of the current line, its newline included.
+void pf_skip_line(TextFile* f);
+
+// Counts the pieces that pf_gets with a buffer of `size` bytes would deliver
+// from here to the end of the file, stopping once the count exceeds `limit`.
+// Reads in blocks; copies nothing.
+unsigned pf_count_pieces(TextFile* f, std::size_t size, unsigned limit);
+
+// True once a read has met the end of the file.
+bool pf_eof(const TextFile* f);
+// True once a read or a write has failed.
+bool pf_failed(const TextFile* f);
+
+// Writes `len` bytes; each newline becomes CR LF on disk. A failure is
+// remembered and reported by pf_close.
+void pf_write(TextFile* f, const char* data, std::size_t len);
+
+// Flushes and closes the file. Returns 0, or -1 when the close or any write
+// before it failed.
+int pf_close(TextFile* f);
+
+// Renames `from` to `to`, replacing `to` if it exists. Returns 0 or -1.
+int pf_rename(const char* from, const char* to);
+// Removes `name`. Returns 0 or -1.
+int pf_remove(const char* name);
+
+// Writes bytes to standard output or standard error, untranslated.
+void pf_stdout(const char* data, std::size_t len);
+void pf_stderr(const char* data, std::size_t len);

@@ -1,0 +1,58 @@
+// Match marking: a circle around the first matched character, placed along
+// the text's direction with the text size and group scale in effect, and
+// the running maxima that place the report.
+#include <cmath>
+#include <cstring>
+
+#include "exchange/reader.h"
+#include "records/record.h"
+#include "search/search.h"
+
+namespace {
+
+// The sine and cosine of a text's direction. Most texts of a drawing share
+// a direction, so the latest one is remembered; the key is the exact bit
+// pattern of the vector, so the result is the one the library gives.
+struct Direction {
+    double dx = 0.0, dy = 0.0, sin = 0.0, cos = 1.0;
+};
+Direction lastDirection;
+
+void directionOf(double dx, double dy, double& s, double& c) {
+    Direction& d = lastDirection;
+    if (std::memcmp(&d.dx, &dx, sizeof dx) != 0 || std::memcmp(&d.dy, &dy, sizeof dy) != 0) {
+        // A vector of two zeros, of either sign, runs along the x axis.
+        double theta = (dx == 0.0 && dy == 0.0) ? 0.0 : std::atan2(dy, dx);
+        d = Direction{dx, dy, std::sin(theta), std::cos(theta)};
+    }
+    s = d.sin;
+    c = d.cos;
+}
+
+}  // namespace
+
+void Kci(double x, double y, double r) {
+    Rec rec;
+    rec.str("ci ").fixed(x, 12).str(" ").fixed(y, 12).str(" ").fixed(r, 12).str(" \n");
+    rec_to_work(rec);
+}
+
+void mark_match(bool isFound, int f_head) {
+    double S = scale_of(rd.GROUP);
+    srch.SCALE = S;
+    CharSize size = size_of(rd.MOJIS);
+    srch.MOJI_zh = size.h;
+    srch.MOJI_zw = size.w;
+    srch.MOJI_zd = size.d;
+    // Each byte before the occurrence moves the centre half a pitch along
+    // the text; the centre lies half a pitch beyond the occurrence's start.
+    double a = ((size.w + size.d) * (f_head + 1)) * S * 0.5;
+    double h = 0.5 * size.h * S;
+    double s, c;
+    directionOf(rd.ChDX, rd.ChDY, s, c);
+    double Xc = rd.ChX + a * c - h * s;
+    double Yc = rd.ChY + a * s + h * c;
+    if (isFound) Kci(Xc, Yc, 2.5 * S);
+    if (Xc + rd.ChDX > srch.Mx000) srch.Mx000 = Xc + rd.ChDX;
+    if (Yc + rd.ChDY > srch.My000) srch.My000 = Yc + rd.ChDY;
+}

@@ -1,0 +1,270 @@
+// The match engine. The scan walks the text one character at a time, so
+// that a byte of the search string is never compared with the second byte
+// of a two-byte character, and classifies the first occurrence that it
+// completes. Its traces at test levels 1 to 3 explain every step.
+#include <cstring>
+
+#include "exchange/reader.h"
+#include "options/options.h"
+#include "records/record.h"
+#include "search/search.h"
+
+Search srch;
+
+// Places the marking circle of the text just searched (marking.cpp).
+void mark_match(bool isFound, int f_head);
+
+namespace {
+
+// The state of one scan.
+struct Scan {
+    const unsigned char* text;
+    const unsigned char* arg;  // the search argument: letter, then the string
+    int argLen;                // bytes of the search argument
+    int searchLen;             // bytes of the search string; -1 without /Z
+    int ci = 0, ci0 = 1, lenin = 0, f_head = 0, f_foot = 0;
+    bool inMatch = false, isFound = false;
+    unsigned char leadByte = 0;
+
+    // A byte of the search argument; past its terminator every byte is 0.
+    unsigned char at(int i) const { return i <= argLen ? arg[i] : 0; }
+};
+
+bool level(int n) { return opts.isTest == n; }
+
+void emit(Rec& r, bool toConsole) {
+    if (toConsole) rec_to_console(r);
+    else rec_to_work(r);
+}
+
+void traceOpening() {
+    if (level(2)) {
+        Rec r;
+        r.str("\n#----- command /M(").num(opts.iMode).str(") /Z(").str(opts.ChS001).str(")\n");
+        r.str("#        input(ChSTR) = Head(").str(rd.MOJI_head).str(")  ChSTR(").str(srch.ChSTR).str(")\n");
+        r.str("#        input(ChX,ChY)=(").fixed(rd.ChX, 1).str(", ").fixed(rd.ChY, 1);
+        r.str(") (ChDX,ChDY)=(").fixed(rd.ChDX, 1).str(", ").fixed(rd.ChDY, 1).str(")\n");
+        rec_to_console(r);
+    } else if (level(1)) {
+        Rec r;
+        r.str("\n#----- command /M(").num(opts.iMode).str(") /Z(").str(opts.ChS001).str(")\n");
+        rec_to_work(r);
+    }
+}
+
+void traceIchiIn(const Scan& s, unsigned char c, bool toConsole) {
+    Rec r;
+    r.str("## Ichi-in ci0(").num(s.ci0).str("):ci(").num(s.ci).str(")=(0x").hex(c).str(")\n");
+    emit(r, toConsole);
+}
+
+void traceIchiBreak(const Scan& s, int len, unsigned char c, bool toConsole) {
+    Rec r;
+    r.str("## Ichi-break len=ci0(").num(len).str(") ci(").num(s.ci).str(")=(0x").hex(c);
+    r.str(") f_head(").num(s.f_head).str(") f_foot(").num(s.f_foot).str(")\n");
+    emit(r, toConsole);
+}
+
+void traceNewHead(int ci) {
+    Rec r;
+    r.str("# new head f_head(").num(ci).str(")\n");
+    rec_to_console(r);
+}
+
+void traceBytes(const Scan& s) {
+    Rec r;
+    r.str("[").hex(s.text[s.ci]).str("][").hex(s.text[s.ci + 1]).str("] ");
+    rec_to_console(r);
+}
+
+void traceShiftJ(const Scan& s) {
+    Rec r;
+    r.str("# SHIFT-J ci(").num(s.ci).str(") ChSTR[").hex(s.text[s.ci]).str("][").hex(s.text[s.ci + 1]);
+    r.str("] ChS001[").hex(s.at(0)).str("][").hex(s.at(1)).str("][").hex(s.at(2)).str("][").hex(s.at(3)).str("]\n");
+    rec_to_work(r);
+}
+
+void resetCandidate(Scan& s) {
+    s.ci0 = 1;
+    s.inMatch = false;
+    s.f_head = 0;
+    s.f_foot = 0;
+}
+
+// One pass over a two-byte character. Returns false when the scan ends.
+bool twoByte(Scan& s) {
+    unsigned char b0 = s.text[s.ci], b1 = s.text[s.ci + 1];
+    if (!s.isFound && b0 == s.at(s.ci0) && b1 == s.at(s.ci0 + 1)) {
+        if (!s.inMatch) {
+            if (level(1)) traceIchiIn(s, s.leadByte, false);
+            s.f_head = s.ci;
+            s.inMatch = true;
+        }
+        if (s.ci0 + 1 < s.searchLen) {
+            s.f_foot = s.ci + 2;
+            s.ci0 += 2;
+        } else {
+            if (level(2)) {
+                Rec r;
+                r.str("##2 Ichi ci0(").num(s.ci0 + 1).str(") \n");
+                rec_to_console(r);
+            }
+            s.f_foot = s.ci + 1;
+            if (level(1)) traceIchiBreak(s, s.ci0 + 1, s.leadByte, false);
+            s.isFound = true;
+            return true;  // the next pass moves past this character
+        }
+    } else if (!s.isFound && b0 == s.at(1) && b1 == s.at(2)) {
+        if (level(2)) traceNewHead(s.ci);
+        s.f_head = s.ci;
+        s.f_foot = s.ci + 2;
+        s.ci0 = 3;
+        s.inMatch = true;
+        s.ci += 2;
+        s.lenin += 2;
+        s.leadByte = 0;
+        return b1 != 0;
+    } else if (!s.isFound) {
+        resetCandidate(s);
+    }
+    if (level(1)) traceShiftJ(s);
+    s.ci += 2;
+    s.lenin += 2;
+    s.leadByte = 0;
+    return b1 != 0;  // a lead byte as the text's last byte ends the scan
+}
+
+// One pass over a one-byte character.
+void oneByte(Scan& s) {
+    unsigned char c = s.text[s.ci];
+    if (!s.isFound && c == s.at(s.ci0)) {
+        if (!s.inMatch) {
+            if (level(1) || level(2)) traceIchiIn(s, c, level(2));
+            s.f_head = s.ci;
+            s.inMatch = true;
+        }
+        if (s.ci0 < s.searchLen) {
+            s.f_foot = s.ci + 1;
+            s.ci0 += 1;
+        } else {
+            s.f_foot = s.ci;
+            if (level(1) || level(2)) traceIchiBreak(s, s.ci0, c, level(2));
+            s.isFound = true;
+            return;  // the next pass moves past this byte
+        }
+    } else if (!s.isFound && c == s.at(1)) {
+        if (level(2)) traceNewHead(s.ci);
+        s.f_head = s.ci;
+        s.f_foot = s.ci + 1;
+        s.ci0 = 2;
+        s.inMatch = true;
+        s.ci += 1;
+        s.lenin += 1;
+        return;
+    } else if (!s.isFound) {
+        resetCandidate(s);
+    }
+    s.ci += 1;
+    s.lenin += 1;
+}
+
+void runScan(Scan& s) {
+    while (s.text[s.ci] != 0) {
+        if (level(3)) traceBytes(s);
+        if (s.leadByte == 0 && is_lead_byte(s.text[s.ci])) {
+            s.leadByte = s.text[s.ci];
+            continue;
+        }
+        if (s.leadByte == 0) {
+            oneByte(s);
+        } else if (!twoByte(s)) {
+            break;
+        }
+    }
+}
+
+// The scan's restart looks only at the character that broke a candidate and
+// so can miss an occurrence that began inside it. The leftmost occurrence
+// decides wherever the two differ.
+void settleLeftmost(Scan& s) {
+    if (s.searchLen <= 0 || (s.isFound && s.f_head == 0)) return;
+    int foot = 0;
+    int head = leftmost_occurrence(s.text, s.arg, s.searchLen, foot);
+    if (head < 0 || (s.isFound && head == s.f_head)) return;
+    s.isFound = true;
+    s.f_head = head;
+    s.f_foot = foot;
+    if (level(1) || level(2)) {
+        Rec r;
+        r.str("# leftmost f_head(").num(head).str(") f_foot(").num(foot).str(")\n");
+        emit(r, level(2));
+    }
+}
+
+void classify(const Scan& s) {
+    if (s.isFound) {
+        ++srch.match;
+        if (s.f_head == 0) {
+            if (s.f_foot == s.lenin - 1) ++srch.match_p;
+            else if (s.lenin != s.searchLen) ++srch.match_l;
+        }
+    }
+    if (s.f_head != 0 && s.f_head == s.lenin - s.searchLen && s.f_foot == s.lenin - 1) ++srch.match_r;
+    if (level(1) || level(2)) {
+        Rec r;
+        r.str("# match(").num(srch.match).str(") match_p(").num(srch.match_p).str(") match_l(").num(srch.match_l);
+        r.str(") match_r(").num(srch.match_r).str(") lenin(").num(s.lenin).str(")\n");
+        emit(r, level(2));
+    }
+}
+
+}  // namespace
+
+int leftmost_occurrence(const unsigned char* text, const unsigned char* arg, int n, int& foot) {
+    int p = 0;
+    while (text[p] != 0) {
+        int width = is_lead_byte(text[p]) ? 2 : 1;
+        if (text[p] == arg[1]) {
+            // Match character by character from p, as the scan compares them.
+            int q = p, k = 1;
+            while (text[q] != 0) {
+                if (is_lead_byte(text[q])) {
+                    unsigned char s1 = k + 1 <= n + 1 ? arg[k + 1] : 0;
+                    if (text[q] != arg[k] || text[q + 1] != s1) break;
+                    if (k + 1 >= n) {
+                        foot = q + 1;
+                        return p;
+                    }
+                    if (text[q + 1] == 0) break;
+                    k += 2;
+                    q += 2;
+                } else {
+                    if (text[q] != arg[k]) break;
+                    if (k >= n) {
+                        foot = q;
+                        return p;
+                    }
+                    k += 1;
+                    q += 1;
+                }
+            }
+        }
+        if (width == 2 && text[p + 1] == 0) break;
+        p += width;
+    }
+    return -1;
+}
+
+int FIND_STR(unsigned /*jd_x*/) {
+    traceOpening();
+    Scan s;
+    s.text = reinterpret_cast<const unsigned char*>(srch.ChSTR);
+    s.arg = reinterpret_cast<const unsigned char*>(opts.ChS001);
+    s.argLen = static_cast<int>(std::strlen(opts.ChS001));
+    s.searchLen = s.argLen - 1;
+    runScan(s);
+    settleLeftmost(s);
+    classify(s);
+    mark_match(s.isFound, s.f_head);
+    return 0;
+}

@@ -1,0 +1,39 @@
+// The text search: the intake of a text record, the Shift-JIS-aware match
+// engine with its counters, and the circle that marks a match.
+#pragma once
+
+struct Search {
+    // The text to search: at most 231 bytes, cut at its line end.
+    static constexpr int kTextMax = 231;
+    char ChSTR[kTextMax + 1] = {};
+
+    // Texts matched; of these exact, prefix and suffix matches.
+    int match = 0, match_p = 0, match_l = 0, match_r = 0;
+
+    // How far the searched texts reach, for the report's placement.
+    double Mx000 = 0.0, My000 = 0.0;
+
+    // Scale and sizes in effect for the latest circle.
+    double SCALE = 0.0, MOJI_zh = 0.0, MOJI_zw = 0.0, MOJI_zd = 0.0;
+};
+extern Search srch;
+
+// Takes the current text record's text field, cuts it into ChSTR and
+// searches it. Returns 0.
+int CHR_PRO(unsigned jd_x);
+
+// Searches ChSTR for the search string, counts the match, writes the circle
+// for it and moves the running maxima. Returns 0.
+int FIND_STR(unsigned jd_x);
+
+// Writes one circle record, centre (x, y), radius r.
+void Kci(double x, double y, double r);
+
+// Whether a byte starts a two-byte Shift-JIS character.
+inline bool is_lead_byte(unsigned char b) { return (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC); }
+
+// The leftmost occurrence of the search string (bytes 1 to n of `arg`) in
+// `text` that starts on a character boundary and consists of whole
+// characters. Returns its first byte and stores its last byte in `foot`, or
+// returns -1.
+int leftmost_occurrence(const unsigned char* text, const unsigned char* arg, int n, int& foot);

@@ -1,0 +1,151 @@
+#include "platform/textfile.h"
+
+#include <cerrno>
+#include <string>
+
+#include "support/fixture.h"
+
+namespace {
+
+class TextFileTest : public TempDirTest {};
+
+// Reads every piece with the given buffer size.
+std::string readPieces(const std::string& disk, std::size_t size, char sep = '|') {
+    write_file("f.txt", disk);
+    TextFile* f = pf_open("f.txt", "r");
+    std::string out;
+    char buf[1024];
+    while (std::size_t n = pf_gets(f, buf, size)) {
+        out.append(buf, n);
+        out += sep;
+    }
+    pf_close(f);
+    return out;
+}
+
+TEST_F(TextFileTest, ReadTranslatesCrLfOnly) {
+    struct Case {
+        std::string disk, pieces;
+    } cases[] = {
+        {"", ""},
+        {"a\r\nb\r\n", "a\n|b\n|"},
+        {"a\nb", "a\n|b|"},
+        {"a\rb\r\n", "a\rb\n|"},
+        {"a\r\r\n", "a\r\n|"},
+        {"end\r", "end\r|"},
+        {std::string("n\0ul\r\n", 6), std::string("n\0ul\n|", 6)},
+    };
+    for (const Case& c : cases) EXPECT_EQ(readPieces(c.disk, 255), c.pieces) << c.disk;
+}
+
+TEST_F(TextFileTest, LongLineComesInPiecesOf254) {
+    std::string line(600, 'x');
+    std::string got = readPieces(line + "\r\n", 255);
+    EXPECT_EQ(got, std::string(254, 'x') + "|" + std::string(254, 'x') + "|" + std::string(92, 'x') + "\n|");
+}
+
+TEST_F(TextFileTest, CrLfSplitAcrossBlocksIsOneNewline) {
+    // The CR is the last byte of the first 64 KiB block.
+    std::string disk(65535, 'a');
+    disk += "\r\nb\r\n";
+    write_file("f.txt", disk);
+    TextFile* f = pf_open("f.txt", "r");
+    std::string all;
+    char buf[255];
+    while (std::size_t n = pf_gets(f, buf, sizeof buf)) all.append(buf, n);
+    pf_close(f);
+    EXPECT_EQ(all, std::string(65535, 'a') + "\nb\n");
+}
+
+TEST_F(TextFileTest, CountPiecesMatchesPieceReads) {
+    const std::string samples[] = {
+        "", "a", "a\r\n", "a\r\nb", std::string(253, 'x') + "\r\n", std::string(254, 'x') + "\r\n",
+        std::string(600, 'y') + "\r\nz\r\n", std::string(508, 'q'), "\r\n\r\n\r\n",
+    };
+    for (const std::string& s : samples) {
+        std::string pieces = readPieces(s, 255, '\x01');
+        unsigned expected = 0;
+        for (char c : pieces) expected += c == '\x01';
+        write_file("c.txt", s);
+        TextFile* f = pf_open("c.txt", "r");
+        EXPECT_EQ(pf_count_pieces(f, 255, 150000), expected) << s.size();
+        pf_close(f);
+    }
+}
+
+TEST_F(TextFileTest, CountStopsOneOverTheLimit) {
+    write_file("c.txt", "a\nb\nc\nd\ne\n");
+    TextFile* f = pf_open("c.txt", "r");
+    EXPECT_EQ(pf_count_pieces(f, 255, 3), 4u);
+    pf_close(f);
+}
+
+TEST_F(TextFileTest, WriteTurnsNewlinesIntoCrLf) {
+    TextFile* f = pf_open("w.txt", "w");
+    pf_write(f, "a\nb\rc\n\n", 7);
+    EXPECT_EQ(pf_close(f), 0);
+    EXPECT_EQ(read_file("w.txt"), "a\r\nb\rc\r\n\r\n");
+}
+
+TEST_F(TextFileTest, LargeWriteCrossesBlocks) {
+    std::string text;
+    for (int i = 0; i < 40000; ++i) text += "line " + std::to_string(i) + "\n";
+    TextFile* f = pf_open("w.txt", "w");
+    pf_write(f, text.data(), text.size());
+    EXPECT_EQ(pf_close(f), 0);
+    std::string expected;
+    for (char c : text) expected += c == '\n' ? std::string("\r\n") : std::string(1, c);
+    EXPECT_EQ(read_file("w.txt"), expected);
+}
+
+TEST_F(TextFileTest, InjectedFaultsAreReported) {
+    pf_faults.op = PF_OPEN;
+    pf_faults.nth = 2;
+    pf_faults.err = EACCES;
+    TextFile* first = pf_open("a.txt", "w");
+    ASSERT_NE(first, nullptr);
+    EXPECT_EQ(pf_open("b.txt", "w"), nullptr);
+    EXPECT_EQ(errno, EACCES);
+    pf_close(first);
+
+    pf_faults = PfFaults{};
+    pf_faults.op = PF_WRITE;
+    pf_faults.nth = 1;
+    pf_faults.err = ENOSPC;
+    TextFile* f = pf_open("c.txt", "w");
+    pf_write(f, "x\n", 2);
+    EXPECT_EQ(pf_close(f), -1);
+
+    pf_faults = PfFaults{};
+    pf_faults.op = PF_CLOSE;
+    pf_faults.nth = 1;
+    f = pf_open("d.txt", "w");
+    EXPECT_EQ(pf_close(f), -1);
+
+    pf_faults = PfFaults{};
+    pf_faults.op = PF_READ;
+    pf_faults.nth = 1;
+    write_file("e.txt", "abc\n");
+    f = pf_open("e.txt", "r");
+    char buf[16];
+    EXPECT_EQ(pf_gets(f, buf, sizeof buf), 0u);
+    EXPECT_TRUE(pf_failed(f));
+    pf_close(f);
+
+    pf_faults = PfFaults{};
+    pf_faults.op = PF_RENAME;
+    pf_faults.nth = 1;
+    EXPECT_EQ(pf_rename("e.txt", "g.txt"), -1);
+    EXPECT_TRUE(std::filesystem::exists("e.txt"));
+}
+
+TEST_F(TextFileTest, RenameReplacesTheTarget) {
+    write_file("from.txt", "new");
+    write_file("to.txt", "old");
+    EXPECT_EQ(pf_rename("from.txt", "to.txt"), 0);
+    EXPECT_EQ(read_file("to.txt"), "new");
+    EXPECT_FALSE(std::filesystem::exists("from.txt"));
+    EXPECT_EQ(pf_rename("missing.txt", "x.txt"), -1);
+}
+
+}  // namespace

@@ -1,0 +1,64 @@
+#include "support/fixture.h"
+
+#include <fstream>
+#include <random>
+#include <sstream>
+
+#include "driver/driver.h"
+#include "exchange/reader.h"
+#include "options/options.h"
+#include "platform/textfile.h"
+#include "search/search.h"
+
+void reset_program_state() {
+    opts = Options{};
+    rd = Reader{};
+    srch = Search{};
+    pf_faults = PfFaults{};
+    fpw = nullptr;
+    fp = nullptr;
+}
+
+std::string read_file(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+void write_file(const std::filesystem::path& path, const std::string& bytes) {
+    std::ofstream out(path, std::ios::binary);
+    out << bytes;
+}
+
+void TempDirTest::SetUp() {
+    reset_program_state();
+    std::random_device rnd;
+    oldDir_ = std::filesystem::current_path();
+    dir_ = std::filesystem::temp_directory_path() / ("qx_unit_" + std::to_string(rnd()));
+    std::filesystem::create_directories(dir_);
+    std::filesystem::current_path(dir_);
+}
+
+void TempDirTest::TearDown() {
+    if (fp) pf_close(fp);
+    if (fpw) pf_close(fpw);
+    reset_program_state();
+    std::filesystem::current_path(oldDir_);
+    std::filesystem::remove_all(dir_);
+}
+
+void TempDirTest::openWork() { fpw = pf_open("work.out", "w"); }
+
+void TempDirTest::openInput(const std::string& bytes) {
+    write_file("input.txt", bytes);
+    fp = pf_open("input.txt", "r");
+}
+
+std::string TempDirTest::closeWork() {
+    if (fp) pf_close(fp);
+    fp = nullptr;
+    if (fpw) pf_close(fpw);
+    fpw = nullptr;
+    return read_file("work.out");
+}
