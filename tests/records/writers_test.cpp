@@ -1,0 +1,68 @@
+#include "records/writers.h"
+
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <limits>
+#include <random>
+#include <string>
+
+#include "records/record.h"
+#include "support/fixture.h"
+
+namespace {
+
+class WritersTest : public TempDirTest {};
+
+TEST_F(WritersTest, EachWriterPrintsOneRecord) {
+    openWork();
+    Sen(0, 0, 10, 5);
+    Lcout(4);
+    Ltout(1);
+    Cnout(2);
+    MojiOutS(1.5, -2, "abc\n");
+    Sen(-1.25, -0.0, 1e-13, -7);
+    EXPECT_EQ(closeWork(),
+              " 0.000000000000 0.000000000000 10.000000000000 5.000000000000 \r\n"
+              "lc4 \r\n"
+              "lt1 \r\n"
+              "cn2 \r\n"
+              "ch 1.500000000 -2.000000000 3 0 \"abc\r\n\r\n"
+              " -1.250000000000 -0.000000000000 0.000000000000 -7.000000000000 \r\n");
+}
+
+std::string viaPrintf(double v, int prec) {
+    char buf[512];
+    std::snprintf(buf, sizeof buf, "%.*f", prec, v);
+    return buf;
+}
+
+std::string viaHelper(double v, int prec) {
+    char buf[kFixedMax];
+    return std::string(buf, fmt_fixed(buf, v, prec));
+}
+
+TEST(FixedFormat, SpecialValuesMatchPrintf) {
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    const double inf = std::numeric_limits<double>::infinity();
+    const double values[] = {0.0, -0.0, nan, -nan, inf, -inf, 0.5, 1.5, 2.5, -2.5, 0.125, 1e-13, 5e-13,
+                             -5e-13, 1e22, 1.7976931348623157e308, 4.9e-324, 123456789.0000000005,
+                             0.0000000000005, 2.675, 101.75};
+    for (double v : values) {
+        for (int prec : {1, 2, 9, 12}) EXPECT_EQ(viaHelper(v, prec), viaPrintf(v, prec)) << v << " " << prec;
+    }
+}
+
+TEST(FixedFormat, RandomValuesMatchPrintf) {
+    std::mt19937_64 gen(20261209);
+    std::uniform_int_distribution<int> exponent(-30, 30);
+    std::uniform_real_distribution<double> mantissa(-10.0, 10.0);
+    int mismatches = 0;
+    for (int i = 0; i < 200000; ++i) {
+        double v = i % 3 == 0 ? std::bit_cast<double>(gen()) : mantissa(gen) * std::pow(10.0, exponent(gen));
+        for (int prec : {2, 9, 12}) mismatches += viaHelper(v, prec) != viaPrintf(v, prec);
+    }
+    EXPECT_EQ(mismatches, 0);
+}
+
+}  // namespace
