@@ -33,12 +33,12 @@ struct TextFile {
     bool eof = false;      // a read found no more data
     bool rawEnd = false;   // the underlying stream is exhausted
     bool failed = false;   // a read or write failed
-    // Reading: translated bytes are buf[pos, end); buf[end, end + held) is a
-    // CR whose partner may come with the next block.
+    // Reading: buf[pos, end) holds bytes as they are on disk; a CR LF pair is
+    // taken as one newline when a line is delivered or counted.
     // Writing: buf[0, end) waits to be written.
     std::size_t pos = 0;
     std::size_t end = 0;
-    std::size_t held = 0;
+    char lastByte = 0;  // the byte before buf[pos] (pf_count_pieces)
     char buf[kBlock];
 };
 
@@ -58,41 +58,15 @@ bool injected(PfOp op) {
     return false;
 }
 
-// Drops the CR of every CR LF pair in buf[from, to) and returns the new end.
-// A CR as the very last byte is left for the caller to decide about.
-std::size_t squeezeCrLf(char* buf, std::size_t from, std::size_t to) {
-    std::size_t out = from;
-    std::size_t i = from;
-    while (i < to) {
-        auto* cr = static_cast<char*>(std::memchr(buf + i, '\r', to - i));
-        std::size_t stop = cr ? static_cast<std::size_t>(cr - buf) : to;
-        if (out != i) std::memmove(buf + out, buf + i, stop - i);
-        out += stop - i;
-        i = stop;
-        if (!cr) break;
-        if (i + 1 < to && buf[i + 1] == '\n') {
-            ++i;  // the LF is copied with the next segment
-        } else {
-            buf[out++] = '\r';
-            ++i;
-        }
-    }
-    return out;
-}
-
-// Refills the read buffer. Returns false when no byte could be added.
-bool fill(TextFile* f) {
-    if (f->rawEnd) {
-        if (f->held == 0) return false;
-        f->end += f->held;  // a CR at the end of the file stays a CR
-        f->held = 0;
-        return true;
-    }
-    std::size_t keep = f->end - f->pos + f->held;
+// Moves the unread bytes to the front and reads more behind them. Returns
+// false when nothing could be added.
+bool refill(TextFile* f) {
+    if (f->rawEnd) return false;
+    std::size_t keep = f->end - f->pos;
+    if (f->pos > 0) f->lastByte = f->buf[f->pos - 1];
     std::memmove(f->buf, f->buf + f->pos, keep);
-    std::size_t cooked = f->end - f->pos;
     f->pos = 0;
-    f->end = cooked;
+    f->end = keep;
     std::size_t got = 0;
     if (injected(PF_READ)) {
         f->failed = true;
@@ -100,35 +74,22 @@ bool fill(TextFile* f) {
         got = std::fread(f->buf + keep, 1, kBlock - keep, f->fp);
         if (got < kBlock - keep && std::ferror(f->fp)) f->failed = true;
     }
-    if (got == 0) {
-        f->rawEnd = true;
-        return fill(f);
-    }
-    std::size_t total = keep + got;
-    if (!kTranslate) {
-        f->end = total;
-        return true;
-    }
-    bool crLast = f->buf[total - 1] == '\r';
-    f->end = squeezeCrLf(f->buf, cooked, total);
-    f->held = 0;
-    if (crLast) {
-        // A CR at the end of the block: its LF may be the next block's first byte.
-        f->end -= 1;
-        f->held = 1;
-    }
-    return f->end > cooked || fill(f);
+    if (got == 0) f->rawEnd = true;
+    f->end += got;
+    return got > 0;
 }
 
-// Makes sure some translated bytes are ready. Returns false at the end.
-bool ready(TextFile* f) {
-    if (f->pos < f->end) return true;
-    if (f->eof) return false;
-    if (!fill(f)) {
-        f->eof = true;
-        return false;
+// Makes at least `need` unread bytes ready, or all that are left.
+std::size_t ensure(TextFile* f, std::size_t need) {
+    while (f->end - f->pos < need && refill(f)) {
     }
-    return true;
+    return f->end - f->pos;
+}
+
+// Whether the newline at buf[i] ends a CR LF pair.
+bool crBefore(const TextFile* f, std::size_t i) {
+    if (!kTranslate) return false;
+    return (i > 0 ? f->buf[i - 1] : f->lastByte) == '\r';
 }
 
 void flush(TextFile* f) {
@@ -159,30 +120,44 @@ TextFile* pf_open(const char* name, const char* mode) {
     f->fp = fp;
     f->writing = writing;
     f->eof = f->rawEnd = f->failed = false;
-    f->pos = f->end = f->held = 0;
+    f->pos = f->end = 0;
+    f->lastByte = 0;
     return f;
 }
 
 std::size_t pf_gets(TextFile* f, char* buf, std::size_t size) {
     std::size_t want = size - 1;
-    std::size_t n = 0;
-    while (n < want && ready(f)) {
-        std::size_t avail = f->end - f->pos;
-        if (avail > want - n) avail = want - n;
-        const char* src = f->buf + f->pos;
-        auto* nl = static_cast<const char*>(std::memchr(src, '\n', avail));
-        std::size_t take = nl ? static_cast<std::size_t>(nl - src) + 1 : avail;
-        std::memcpy(buf + n, src, take);
-        n += take;
-        f->pos += take;
-        if (nl) break;
+    // One byte more than a piece holds: a CR LF pair there is one newline.
+    std::size_t avail = ensure(f, want + 1);
+    if (avail > want + 1) avail = want + 1;
+    const char* src = f->buf + f->pos;
+    auto* nl = static_cast<const char*>(std::memchr(src, '\n', avail));
+    std::size_t n;
+    if (nl) {
+        auto at = static_cast<std::size_t>(nl - src);
+        bool pair = crBefore(f, f->pos + at);
+        std::size_t line = pair ? at : at + 1;  // after translation
+        if (line <= want) {
+            std::size_t body = pair ? at - 1 : at;
+            std::memcpy(buf, src, body);
+            buf[body] = '\n';
+            f->pos += at + 1;
+            buf[line] = '\0';
+            return line;
+        }
+        n = want;
+    } else {
+        n = avail < want ? avail : want;
     }
+    std::memcpy(buf, src, n);
+    f->pos += n;
     buf[n] = '\0';
+    if (n == 0) f->eof = true;
     return n;
 }
 
 void pf_skip_line(TextFile* f) {
-    while (ready(f)) {
+    while (ensure(f, 1) > 0) {
         std::size_t avail = f->end - f->pos;
         auto* nl = static_cast<const char*>(std::memchr(f->buf + f->pos, '\n', avail));
         if (nl) {
@@ -196,10 +171,11 @@ void pf_skip_line(TextFile* f) {
 unsigned pf_count_pieces(TextFile* f, std::size_t size, unsigned limit) {
     const unsigned long long width = size - 1;
     unsigned long long count = 0;
-    unsigned long long line = 0;  // bytes of the current line so far
-    while (count <= limit && ready(f)) {
-        const char* p = f->buf + f->pos;
-        const char* stop = f->buf + f->end;
+    unsigned long long line = 0;  // bytes of the current line so far, after translation
+    while (count <= limit && ensure(f, 1) > 0) {
+        const char* base = f->buf;
+        const char* p = base + f->pos;
+        const char* stop = base + f->end;
         while (p < stop && count <= limit) {
             auto* nl = static_cast<const char*>(std::memchr(p, '\n', static_cast<std::size_t>(stop - p)));
             if (!nl) {
@@ -208,11 +184,12 @@ unsigned pf_count_pieces(TextFile* f, std::size_t size, unsigned limit) {
                 break;
             }
             line += static_cast<unsigned long long>(nl - p) + 1;
+            if (crBefore(f, static_cast<std::size_t>(nl - base))) --line;
             count += (line + width - 1) / width;
             line = 0;
             p = nl + 1;
         }
-        f->pos = static_cast<std::size_t>(p - f->buf);
+        f->pos = static_cast<std::size_t>(p - base);
     }
     if (count <= limit) count += (line + width - 1) / width;
     return count > limit ? limit + 1 : static_cast<unsigned>(count);

@@ -1,12 +1,87 @@
 #include "records/record.h"
 
+#include <bit>
 #include <charconv>
+#include <cstdint>
 #include <cstring>
 
 #include "driver/driver.h"
 #include "platform/textfile.h"
 
+namespace {
+
+constexpr std::uint64_t kPow10[] = {1,          10,          100,          1000,          10000,
+                                    100000,     1000000,     10000000,     100000000,     1000000000,
+                                    10000000000, 100000000000, 1000000000000};
+
+// A 128-bit unsigned integer, enough for a 53-bit mantissa times 10^12.
+struct U128 {
+    std::uint64_t hi, lo;
+};
+
+U128 mul64(std::uint64_t a, std::uint64_t b) {
+    const std::uint64_t mask = 0xffffffffu;
+    std::uint64_t p00 = (a & mask) * (b & mask), p01 = (a & mask) * (b >> 32);
+    std::uint64_t p10 = (a >> 32) * (b & mask), p11 = (a >> 32) * (b >> 32);
+    std::uint64_t mid = (p00 >> 32) + (p01 & mask) + (p10 & mask);
+    return {p11 + (p01 >> 32) + (p10 >> 32) + (mid >> 32), (mid << 32) | (p00 & mask)};
+}
+
+bool less(U128 a, U128 b) { return a.hi < b.hi || (a.hi == b.hi && a.lo < b.lo); }
+
+// x >> shift and the bits shifted out, for shift 1 to 127.
+void split(U128 x, int shift, U128& quotient, U128& rest) {
+    if (shift >= 64) {
+        int s = shift - 64;
+        quotient = {0, s == 0 ? x.hi : x.hi >> s};
+        rest = {s == 0 ? 0 : x.hi & ((std::uint64_t{1} << s) - 1), x.lo};
+    } else {
+        quotient = {x.hi >> shift, (x.lo >> shift) | (x.hi << (64 - shift))};
+        rest = {0, x.lo & ((std::uint64_t{1} << shift) - 1)};
+    }
+}
+
+// The exact fixed-point digits of a double of moderate size: v = m * 2^e is
+// scaled by 10^prec in 128-bit integers and rounded half to even, which is
+// what std::to_chars and printf do. Returns 0 when the value needs the
+// general path.
+std::size_t fastFixed(char* out, double v, int prec) {
+    if (prec < 0 || prec > 12) return 0;
+    auto bits = std::bit_cast<std::uint64_t>(v);
+    bool negative = bits >> 63;
+    int biased = static_cast<int>((bits >> 52) & 0x7ff);
+    std::uint64_t m = bits & ((std::uint64_t{1} << 52) - 1);
+    if (biased == 0x7ff) return 0;  // infinity or NaN
+    int e = biased == 0 ? -1074 : biased - 1075;
+    if (biased != 0) m |= std::uint64_t{1} << 52;
+    if (e >= 0 || e < -127) return 0;
+    int shift = -e;
+    U128 q, rest;
+    split(mul64(m, kPow10[prec]), shift, q, rest);
+    U128 half = shift > 64 ? U128{std::uint64_t{1} << (shift - 65), 0} : U128{0, std::uint64_t{1} << (shift - 1)};
+    if (q.hi != 0 || q.lo == ~std::uint64_t{0}) return 0;
+    if (less(half, rest) || (!less(rest, half) && (q.lo & 1))) ++q.lo;
+    std::uint64_t digits = q.lo;
+    char tmp[24];
+    int n = 0;
+    do {
+        tmp[n++] = static_cast<char>('0' + digits % 10);
+        digits /= 10;
+    } while (digits != 0);
+    while (n <= prec) tmp[n++] = '0';  // at least one digit before the point
+    std::size_t len = 0;
+    if (negative) out[len++] = '-';
+    for (int i = n - 1; i >= 0; --i) {
+        out[len++] = tmp[i];
+        if (i == prec && prec > 0) out[len++] = '.';
+    }
+    return len;
+}
+
+}  // namespace
+
 std::size_t fmt_fixed(char* out, double v, int prec) {
+    if (std::size_t n = fastFixed(out, v, prec)) return n;
     auto res = std::to_chars(out, out + kFixedMax, v, std::chars_format::fixed, prec);
     return static_cast<std::size_t>(res.ptr - out);
 }

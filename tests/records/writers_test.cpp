@@ -65,4 +65,23 @@ TEST(FixedFormat, RandomValuesMatchPrintf) {
     EXPECT_EQ(mismatches, 0);
 }
 
+TEST(FixedFormat, DrawingSizedValuesAndExactTiesMatchPrintf) {
+    std::mt19937_64 gen(7);
+    std::uniform_real_distribution<double> coordinate(-20000.0, 20000.0);
+    std::uniform_int_distribution<long long> numerator(-4000000, 4000000);
+    std::uniform_int_distribution<int> power(0, 40);
+    int mismatches = 0;
+    for (int i = 0; i < 200000; ++i) {
+        // Dyadic values such as 0.125 or 2.5 sit exactly halfway between two
+        // printed values and must round half to even.
+        double tie = std::ldexp(static_cast<double>(numerator(gen)), -power(gen));
+        double plain = coordinate(gen);
+        for (int prec : {1, 2, 9, 12}) {
+            mismatches += viaHelper(tie, prec) != viaPrintf(tie, prec);
+            mismatches += viaHelper(plain, prec) != viaPrintf(plain, prec);
+        }
+    }
+    EXPECT_EQ(mismatches, 0);
+}
+
 }  // namespace
