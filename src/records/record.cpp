@@ -61,20 +61,21 @@ std::size_t fastFixed(char* out, double v, int prec) {
     U128 half = shift > 64 ? U128{std::uint64_t{1} << (shift - 65), 0} : U128{0, std::uint64_t{1} << (shift - 1)};
     if (q.hi != 0 || q.lo == ~std::uint64_t{0}) return 0;
     if (less(half, rest) || (!less(rest, half) && (q.lo & 1))) ++q.lo;
-    std::uint64_t digits = q.lo;
-    char tmp[24];
-    int n = 0;
-    do {
-        tmp[n++] = static_cast<char>('0' + digits % 10);
-        digits /= 10;
-    } while (digits != 0);
-    while (n <= prec) tmp[n++] = '0';  // at least one digit before the point
-    std::size_t len = 0;
-    if (negative) out[len++] = '-';
-    for (int i = n - 1; i >= 0; --i) {
-        out[len++] = tmp[i];
-        if (i == prec && prec > 0) out[len++] = '.';
+    std::uint64_t whole = q.lo / kPow10[prec];
+    std::uint64_t fraction = q.lo % kPow10[prec];
+    char* p = out;
+    if (negative) *p++ = '-';
+    p = std::to_chars(p, p + 24, whole).ptr;
+    if (prec > 0) {
+        *p++ = '.';
+        char digits[16];
+        char* end = std::to_chars(digits, digits + sizeof digits, fraction).ptr;
+        auto n = static_cast<int>(end - digits);
+        for (int i = n; i < prec; ++i) *p++ = '0';
+        std::memcpy(p, digits, static_cast<std::size_t>(n));
+        p += n;
     }
+    std::size_t len = static_cast<std::size_t>(p - out);
     return len;
 }
 
