@@ -1,0 +1,60 @@
+#!/bin/sh
+# Runs a Windows executable (and its arguments) under 64-bit wine, the way
+# CMake's CMAKE_CROSSCOMPILING_EMULATOR and ctest call it:
+#   wine-run.sh program.exe [args...]
+# The exit status of the Windows program is passed through (wine reports a
+# Windows exit code modulo 256, so -1 arrives as 255).
+#
+# Settings (each may be overridden from the environment):
+#   WINE64      wine loader, default /usr/lib/wine/wine64
+#   WINESERVER  wine's server, default /usr/lib/wine/wineserver64
+#   WINESERVER_PERSIST  seconds the server stays after the last program, default 10
+#   WINEPREFIX  wine's private "C: drive", default $HOME/.wine-cross-tests
+#               (kept between runs: creating it takes several seconds)
+# Fixed here:
+#   LC_ALL=ja_JP.UTF-8  wine then uses code page 932 as the ANSI code page, so
+#                       UTF-8 arguments reach the program as Shift-JIS bytes.
+#                       Needs the locale: localedef -i ja_JP -f UTF-8 ja_JP.UTF-8
+#   WINEDEBUG=-all      no wine diagnostics mixed into the program's output.
+set -eu
+
+WINE64="${WINE64:-/usr/lib/wine/wine64}"
+WINESERVER="${WINESERVER:-/usr/lib/wine/wineserver64}"
+WINEPREFIX="${WINEPREFIX:-${HOME:-/tmp}/.wine-cross-tests}"
+WINEDEBUG=-all
+LC_ALL=ja_JP.UTF-8
+# No Mono or Gecko: a console program needs neither, and without this the
+# first start would try to install them.
+WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree=;mshtml=}"
+export WINEPREFIX WINEDEBUG LC_ALL WINEDLLOVERRIDES
+
+if [ "$#" -eq 0 ]; then
+    echo "usage: $0 program.exe [args...]" >&2
+    exit 2
+fi
+
+# Everything before the program runs happens under a lock, so that parallel
+# tests (ctest -j) neither race to set up a fresh prefix nor start two servers.
+#
+# The first wine process under a new server also starts wine's own background
+# processes (services, devices), which inherit that process's output streams
+# and live until the server ends. Were the program under test that first
+# process, a caller reading its output through a pipe (ctest) would wait for
+# them for seconds. So a new server is started here, kept a while after the
+# last program ends, and booted by a process whose streams go to /dev/null.
+# None of them may keep the lock's descriptor (9>&-): the server would hold
+# the lock for as long as it runs.
+mkdir -p "$(dirname "$WINEPREFIX")"
+(
+    flock 9
+    if [ ! -f "$WINEPREFIX/system.reg" ]; then
+        "$WINE64" wineboot --init </dev/null >/dev/null 2>&1 9>&- || true
+        "$WINESERVER" -w </dev/null >/dev/null 2>&1 9>&- || true
+    fi
+    # Ends at once with a non-zero status when a server is running already.
+    if "$WINESERVER" -p"${WINESERVER_PERSIST:-10}" </dev/null >/dev/null 2>&1 9>&-; then
+        "$WINE64" wineboot </dev/null >/dev/null 2>&1 9>&- || true
+    fi
+) 9>"$WINEPREFIX.lock"
+
+exec "$WINE64" "$@"
