@@ -104,7 +104,10 @@ int Tcopy(const char* from, const char* to) {
 }
 
 int run(char** argv) {
-    for (char** arg = argv + 1; *arg; ++arg) {
+    // The program's own name is skipped; a vector without one (argc 0)
+    // ends at its first entry.
+    char** first = *argv ? argv + 1 : argv;
+    for (char** arg = first; *arg; ++arg) {
         if (isOption(*arg)) opt(*arg);
     }
     if (opts.isTest == 2) console("\n\n#### debug #### Cmd-Option read\n");
