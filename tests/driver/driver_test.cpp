@@ -1,0 +1,498 @@
+#include "driver/driver.h"
+
+#include <cctype>
+#include <cerrno>
+#include <filesystem>
+#include <initializer_list>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "options/options.h"
+#include "platform/textfile.h"
+#include "support/fixture.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+const char kExchange[] = "QXC_TEMP.TXT";
+const char kWork[] = "QXC_TEMP.$$$";
+const char kLeftover1[] = "QXC_x2x2.$$";
+const char kLeftover2[] = "QXC_x2x2.$$$";
+
+const std::string kClosingDefaults = "lg14\r\nly14\r\nlt20\r\nlc20\r\n";
+// "he  要素数オーバー    MAX=150000" in code page 932, then the line end.
+const std::string kOverLimit =
+    "he  \x97\x76\x91\x66\x90\x94\x83\x49\x81\x5b\x83\x6f\x81\x5b    MAX=150000\r\n";
+const std::string kCannotOpenExchange = "Cannot open file: QXC_TEMP.TXT \n";
+const std::string kCannotOpenWork = "Cannot open file: QXC_TEMP.$$$ \n";
+const std::string kCannotWriteWork = "Cannot write file: QXC_TEMP.$$$ \n";
+const std::string kCannotWriteExchange = "Cannot write file: QXC_TEMP.TXT \n";
+const std::string kCannotReadExchange = "Cannot read file: QXC_TEMP.TXT \n";
+
+// A small exchange file with a comment, a "bz" line, a text that matches
+// "/Zb" and some attributes.
+const std::string kSmallInput =
+    "# selection\r\nhq\r\nlc3\r\nbz 1 2\r\nch 1 2 1 0 \"abc\r\nch 5 5 0 1 \"xyz\r\npn2\r\n";
+
+struct RunResult {
+    int status;
+    std::string out, err;
+};
+
+// `n` copies of `line`, as one string.
+std::string repeated(const std::string& line, std::size_t n) {
+    std::string s;
+    s.reserve(line.size() * n);
+    for (std::size_t i = 0; i < n; ++i) s += line;
+    return s;
+}
+
+class DriverTest : public TempDirTest {
+protected:
+    // Runs the program with the given arguments behind its own name and
+    // captures what it prints.
+    RunResult runWith(const std::vector<std::string>& args, const std::string& name = "qxsearch") {
+        std::vector<std::string> storage;
+        storage.push_back(name);
+        storage.insert(storage.end(), args.begin(), args.end());
+        std::vector<char*> argv;
+        for (std::string& s : storage) argv.push_back(s.data());
+        argv.push_back(nullptr);
+        return runArgv(argv.data());
+    }
+
+    static RunResult runArgv(char** argv) {
+        testing::internal::CaptureStdout();
+        testing::internal::CaptureStderr();
+        int status = run(argv);
+        RunResult r{status, testing::internal::GetCapturedStdout(), testing::internal::GetCapturedStderr()};
+        return r;
+    }
+
+    // The output of a level-4 run (no traces in the work file, so the same
+    // bytes as a normal run carries back), with the program state reset
+    // before and after.
+    std::string outputOf(const std::string& input, const std::vector<std::string>& args) {
+        write_file(kExchange, input);
+        reset_program_state();
+        std::vector<std::string> all = args;
+        all.push_back("/t4");
+        RunResult r = runWith(all);
+        EXPECT_EQ(r.status, 0);
+        std::string out = read_file(kWork);
+        fs::remove(kWork);
+        reset_program_state();
+        return out;
+    }
+
+    static bool exists(const char* name) { return fs::exists(name); }
+
+    // The names in the current directory as they are stored, compared
+    // without case where names ignore case (see `folded`).
+    static std::set<std::string> names() {
+        std::set<std::string> all;
+        for (const fs::directory_entry& e : fs::directory_iterator(".")) {
+            all.insert(folded(e.path().filename().string()));
+        }
+        return all;
+    }
+    static std::set<std::string> foldedSet(std::initializer_list<std::string> list) {
+        std::set<std::string> all;
+        for (const std::string& name : list) all.insert(folded(name));
+        return all;
+    }
+    // Where names ignore case, a rename that changes only the case may keep
+    // the old spelling (wine keeps it) and either spelling finds the file;
+    // only where names are case-sensitive is the spelling checked.
+    static std::string folded(std::string name) {
+#ifdef _WIN32
+        for (char& ch : name) ch = static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));
+#endif
+        return name;
+    }
+};
+
+TEST_F(DriverTest, NoArgumentsKeepsDefaultsAndReplacesTheExchangeFile) {
+    write_file(kExchange, "");
+    RunResult r = runWith({});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(opts.iMode, 1);
+    EXPECT_EQ(opts.isTest, 0);
+    EXPECT_EQ(opts.ChS001[0], '\0');
+    EXPECT_FALSE(exists(kWork));
+    std::string out = read_file(kExchange);
+    // The report begins with its text size record and the closing records
+    // end the file.
+    EXPECT_EQ(out.substr(0, 6), "cn2 \r\n");
+    ASSERT_GE(out.size(), kClosingDefaults.size());
+    EXPECT_EQ(out.substr(out.size() - kClosingDefaults.size()), kClosingDefaults);
+}
+
+// Only arguments introduced by "/", "-" or "$" reach the option parser; the
+// program's own name is never looked at.
+TEST_F(DriverTest, WhichArgumentsAreOptions) {
+    struct Case {
+        std::vector<std::string> args;
+        std::string name;
+        int isTest;
+        std::string search;  // as the report leaves it: without the letter
+    } cases[] = {
+        {{"/t4"}, "qxsearch", 4, ""},
+        {{"-t4"}, "qxsearch", 4, ""},
+        {{"$t4"}, "qxsearch", 4, ""},
+        {{"/t1", "$Zab"}, "qxsearch", 1, "ab"},
+        {{"t3", "Zab", "", "file.txt", "*", "+t3", ".t3", ",t3", "%t3", "#t3", "\\t3", "\xad" "t3"}, "qxsearch", 0,
+         ""},
+        {{"x", "-t5", "y"}, "qxsearch", 5, ""},
+        {{}, "/t3", 0, ""},
+    };
+    for (const Case& c : cases) {
+        reset_program_state();
+        const std::string input = "# keep\r\n";
+        write_file(kExchange, input);
+        RunResult r = runWith(c.args, c.name);
+        EXPECT_EQ(r.status, 0) << c.name;
+        EXPECT_EQ(r.err, "") << c.name;
+        EXPECT_EQ(opts.isTest, c.isTest) << c.name;
+        EXPECT_EQ(std::string(opts.ChS001), c.search) << c.name;
+        // Level 0 carries the output back; every other level keeps the input.
+        EXPECT_EQ(read_file(kExchange) == input, c.isTest != 0) << c.name;
+        fs::remove(kWork);
+    }
+}
+
+// A vector without even the program's name ends at its first entry; what
+// lies behind that terminator is not an argument.
+TEST_F(DriverTest, EmptyArgumentVector) {
+    write_file(kExchange, "# keep\r\n");
+    std::string behind[] = {"/t3", "/Zx"};
+    char* argv[] = {nullptr, behind[0].data(), behind[1].data(), nullptr};
+    RunResult r = runArgv(argv);
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(opts.isTest, 0);
+    EXPECT_EQ(opts.ChS001[0], '\0');
+    EXPECT_FALSE(exists(kWork));
+}
+
+TEST_F(DriverTest, LowerCaseExchangeFileIsRenamed) {
+    for (const char* level : {"/t0", "/t1", "/t5"}) {
+        reset_program_state();
+        write_file("qxc_temp.txt", kSmallInput);
+        RunResult r = runWith({level, "/Zb"});
+        EXPECT_EQ(r.status, 0) << level;
+        EXPECT_EQ(r.err, "") << level;
+        const bool normal = std::string(level) == "/t0";
+        EXPECT_EQ(names(), normal ? foldedSet({kExchange}) : foldedSet({kExchange, kWork})) << level;
+        EXPECT_EQ(read_file(kExchange) == kSmallInput, !normal) << level;
+        fs::remove(kExchange);
+        fs::remove(kWork);
+    }
+}
+
+TEST_F(DriverTest, MissingExchangeFile) {
+    RunResult r = runWith({"/Zb"});
+    EXPECT_EQ(r.status, -1);
+    EXPECT_EQ(r.err, kCannotOpenExchange);
+    EXPECT_EQ(r.out, "");
+    EXPECT_FALSE(exists(kWork));
+    EXPECT_FALSE(exists(kExchange));
+}
+
+// The element limit counts reads of at most 254 bytes: a line over 253
+// bytes before its line end counts once per piece.
+TEST_F(DriverTest, ElementLimit) {
+    struct Case {
+        const char* label;
+        std::string input;
+        bool refused;
+    };
+    const Case cases[] = {
+        {"150000 lines", repeated("z\r\n", 150000), false},
+        {"150001 lines", repeated("z\r\n", 150001), true},
+        {"200000 lines", repeated("z\r\n", 200000), true},
+        {"149999 lines, last without line end", repeated("z\r\n", 149999) + "z", false},
+        {"150000 lines, one more without line end", repeated("z\r\n", 150000) + "z", true},
+        {"149998 lines and one of 600 bytes", repeated("z\r\n", 149998) + std::string(600, 'z') + "\r\n", true},
+        {"149999 lines and one of 253 bytes", repeated("z\r\n", 149999) + std::string(253, 'z') + "\r\n", false},
+        {"149999 lines and one of 254 bytes", repeated("z\r\n", 149999) + std::string(254, 'z') + "\r\n", true},
+    };
+    for (const Case& c : cases) {
+        reset_program_state();
+        write_file(kExchange, c.input);
+        RunResult r = runWith({"/Za"});
+        EXPECT_EQ(r.err, "") << c.label;
+        EXPECT_EQ(r.out, "") << c.label;
+        if (c.refused) {
+            EXPECT_EQ(r.status, 1) << c.label;
+            EXPECT_EQ(read_file(kExchange), c.input) << c.label;
+            EXPECT_EQ(read_file(kWork), kOverLimit) << c.label;
+        } else {
+            EXPECT_EQ(r.status, 0) << c.label;
+            EXPECT_FALSE(exists(kWork)) << c.label;
+            std::string out = read_file(kExchange);
+            EXPECT_EQ(out.substr(0, 6), "cn2 \r\n") << c.label;
+        }
+        fs::remove(kWork);
+    }
+}
+
+TEST_F(DriverTest, OverLimitRefusedAtTestLevelsToo) {
+    const std::string input = repeated("z\r\n", 150001);
+    write_file(kExchange, input);
+    RunResult r = runWith({"/t3"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(read_file(kWork), kOverLimit);
+    EXPECT_EQ(read_file(kExchange), input);
+}
+
+// Every test level keeps the exchange file and leaves the whole output in
+// the work file, closing records last. Levels 4 and 6 add no trace to the
+// work file: it holds what a normal run carries back.
+TEST_F(DriverTest, TestLevelsKeepTheExchangeFile) {
+    const std::string normal = outputOf(kSmallInput, {"/Zb"});
+    ASSERT_FALSE(normal.empty());
+    write_file(kExchange, kSmallInput);
+    RunResult r0 = runWith({"/Zb"});
+    ASSERT_EQ(r0.status, 0);
+    EXPECT_EQ(read_file(kExchange), normal);
+    const std::string closing = "lg14\r\nly14\r\nlt20\r\nlc3\r\npn2\r\n";
+    ASSERT_EQ(normal.substr(normal.size() - closing.size()), closing);
+
+    for (int level = 1; level <= 6; ++level) {
+        reset_program_state();
+        write_file(kExchange, kSmallInput);
+        RunResult r = runWith({"/Zb", "/t" + std::to_string(level)});
+        EXPECT_EQ(r.status, 0) << level;
+        EXPECT_EQ(r.err, "") << level;
+        EXPECT_EQ(read_file(kExchange), kSmallInput) << level;
+        ASSERT_TRUE(exists(kWork)) << level;
+        std::string work = read_file(kWork);
+        ASSERT_GE(work.size(), closing.size()) << level;
+        EXPECT_EQ(work.substr(work.size() - closing.size()), closing) << level;
+        if (level == 1) {
+            EXPECT_EQ(r.out, "");
+        }
+        if (level == 4 || level == 6) {
+            EXPECT_EQ(work, normal) << level;
+        }
+        fs::remove(kWork);
+    }
+}
+
+TEST_F(DriverTest, LevelTwoTrace) {
+    const std::string input = "# only a comment\r\n";
+    write_file(kExchange, input);
+    RunResult r = runWith({"/t2"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, "\n\n#### debug #### Cmd-Option read\n#  copyed to QXC_TEMP.$$$ \n");
+    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(read_file(kExchange), input);
+    EXPECT_TRUE(exists(kWork));
+}
+
+// The closing lines at level 3 give the piece count (the 600-byte line
+// counts three times) and the progress marker ("hq" sets 1).
+TEST_F(DriverTest, LevelThreeTrace) {
+    const std::string input = "hq\r\n" + std::string(600, 'z') + "\r\n";
+    write_file(kExchange, input);
+    RunResult r = runWith({"/t3"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out,
+              "# --- command line option ---------------\n"
+              "# --- (/3)\n"
+              "#      iMode(1) iMode2(20) iMode3(20)\n"
+              "# ------------------ main() Korvel1 end file closing ------------------ \n"
+              "# jd_xmax= 4 stepcnt= 1 Error(0)\n");
+    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(read_file(kExchange), input);
+    const std::string tail =
+        "# ------------------ main() Korvel1 end file closing ------------------ \r\n"
+        "#    jd_xmax= 4 stepcnt= 1 \r\n" +
+        kClosingDefaults;
+    std::string work = read_file(kWork);
+    ASSERT_GE(work.size(), tail.size());
+    EXPECT_EQ(work.substr(work.size() - tail.size()), tail);
+    // The two lines stand once, between the report and the closing records.
+    EXPECT_EQ(work.find("Korvel1"), work.rfind("Korvel1"));
+}
+
+// A work file of more than 150001 lines is carried back whole: one circle
+// per matching text makes it longer than the input.
+TEST_F(DriverTest, LongOutputIsCarriedBackWhole) {
+    const std::string input = repeated("ch 1 2 1 0 \"a\r\n", 150000);
+    const std::string expected = outputOf(input, {"/Za"});
+    std::size_t lines = 0;
+    for (char c : expected) lines += c == '\n';
+    ASSERT_GT(lines, 150001u);
+    EXPECT_EQ(expected.substr(expected.size() - kClosingDefaults.size()), kClosingDefaults);
+
+    write_file(kExchange, input);
+    RunResult r = runWith({"/Za"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.err, "");
+    EXPECT_FALSE(exists(kWork));
+    EXPECT_TRUE(read_file(kExchange) == expected) << "exchange file differs from the work file";
+}
+
+// A work file that cannot be written or closed completely is never carried
+// back, at any test level.
+TEST_F(DriverTest, FailedWorkFileWriteOrClose) {
+    struct Case {
+        const char* label;
+        const char* level;
+        int op;
+        long nth;
+    } cases[] = {
+        {"write, level 0", "/t0", PF_WRITE, 1},
+        {"write, level 3", "/t3", PF_WRITE, 1},
+        // Closes: the count's work file, the count's exchange file, the
+        // exchange file, then the work file.
+        {"close, level 0", "/t0", PF_CLOSE, 4},
+        {"close, level 3", "/t3", PF_CLOSE, 4},
+    };
+    for (const Case& c : cases) {
+        reset_program_state();
+        write_file(kExchange, kSmallInput);
+        pf_faults.op = c.op;
+        pf_faults.nth = c.nth;
+        pf_faults.err = EIO;
+        RunResult r = runWith({c.level, "/Zb"});
+        EXPECT_EQ(r.status, 1) << c.label;
+        EXPECT_EQ(r.err, kCannotWriteWork) << c.label;
+        EXPECT_EQ(read_file(kExchange), kSmallInput) << c.label;
+        EXPECT_TRUE(exists(kWork)) << c.label;
+        fs::remove(kWork);
+    }
+}
+
+TEST_F(DriverTest, FailedCarryBack) {
+    const std::string normal = outputOf(kSmallInput, {"/Zb"});
+    write_file(kExchange, kSmallInput);
+    // Renames: the lower-case name (failing, as there is none), the carry back.
+    pf_faults.op = PF_RENAME;
+    pf_faults.nth = 2;
+    pf_faults.err = EACCES;
+    RunResult r = runWith({"/Zb"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, kCannotWriteExchange);
+    EXPECT_EQ(read_file(kExchange), kSmallInput);
+    EXPECT_EQ(read_file(kWork), normal);
+}
+
+// Files of the old temporary names never take the exchange file's place
+// and are left alone.
+TEST_F(DriverTest, LeftoverTemporaryFiles) {
+    const std::string old1 = "# leftover one\r\n";
+    const std::string old2 = "# leftover two\r\n";
+    struct Case {
+        const char* label;
+        const char* exchangeName;  // nullptr: no exchange file
+    } cases[] = {
+        {"upper-case exchange file", "QXC_TEMP.TXT"},
+        {"lower-case exchange file", "qxc_temp.txt"},
+        {"no exchange file", nullptr},
+    };
+    for (const Case& c : cases) {
+        reset_program_state();
+        write_file(kLeftover1, old1);
+        write_file(kLeftover2, old2);
+        if (c.exchangeName) write_file(c.exchangeName, kSmallInput);
+        RunResult r = runWith({"/t1"});
+        if (c.exchangeName) {
+            EXPECT_EQ(r.status, 0) << c.label;
+            EXPECT_EQ(r.err, "") << c.label;
+            EXPECT_EQ(read_file(kExchange), kSmallInput) << c.label;
+            EXPECT_EQ(names(), foldedSet({kExchange, kWork, kLeftover1, kLeftover2})) << c.label;
+        } else {
+            EXPECT_EQ(r.status, -1) << c.label;
+            EXPECT_EQ(r.err, kCannotOpenExchange) << c.label;
+            EXPECT_EQ(names(), foldedSet({kLeftover1, kLeftover2})) << c.label;
+        }
+        EXPECT_EQ(read_file(kLeftover1), old1) << c.label;
+        EXPECT_EQ(read_file(kLeftover2), old2) << c.label;
+        fs::remove(kExchange);
+        fs::remove(kWork);
+    }
+}
+
+// Opens, in order: the count's exchange file, the count's work file, the
+// work file for the output, the exchange file for the reader.
+TEST_F(DriverTest, FailedOpens) {
+    struct Case {
+        long nth;
+        int status;
+        std::string err;
+        bool workCreated;
+    } cases[] = {
+        {1, -1, kCannotOpenExchange, false},
+        {2, -1, kCannotOpenWork, false},
+        {3, 1, kCannotOpenWork, true},
+        {4, 1, kCannotOpenExchange, true},
+    };
+    for (const Case& c : cases) {
+        reset_program_state();
+        write_file(kExchange, kSmallInput);
+        pf_faults.op = PF_OPEN;
+        pf_faults.nth = c.nth;
+        pf_faults.err = EACCES;
+        RunResult r = runWith({"/Zb"});
+        EXPECT_EQ(r.status, c.status) << c.nth;
+        EXPECT_EQ(r.err, c.err) << c.nth;
+        EXPECT_EQ(r.out, "") << c.nth;
+        EXPECT_EQ(read_file(kExchange), kSmallInput) << c.nth;
+        EXPECT_EQ(exists(kWork), c.workCreated) << c.nth;
+        // The count leaves the work file empty; nothing is written after.
+        if (c.workCreated) {
+            EXPECT_EQ(read_file(kWork), "") << c.nth;
+        }
+        fs::remove(kWork);
+    }
+}
+
+// A read error in the line count ends the run with -1; one in the reader
+// with 1. Either way the exchange file stays as it was.
+TEST_F(DriverTest, FailedReads) {
+    // How many reads the count takes of this input.
+    write_file(kExchange, kSmallInput);
+    ASSERT_EQ(Tcopy(kExchange, kWork), 7);
+    const long countReads = pf_faults.calls[PF_READ];
+    ASSERT_GE(countReads, 1);
+    fs::remove(kWork);
+
+    struct Case {
+        const char* label;
+        const char* level;
+        long nth;
+        int status;
+        bool workKept;
+    } cases[] = {
+        {"count, level 0", "/t0", 1, -1, false},
+        {"count, level 3", "/t3", 1, -1, false},
+        {"reader, level 0", "/t0", countReads + 1, 1, true},
+        {"reader, level 3", "/t3", countReads + 1, 1, true},
+    };
+    for (const Case& c : cases) {
+        reset_program_state();
+        write_file(kExchange, kSmallInput);
+        pf_faults.op = PF_READ;
+        pf_faults.nth = c.nth;
+        pf_faults.err = EIO;
+        RunResult r = runWith({c.level, "/Zb"});
+        EXPECT_EQ(r.status, c.status) << c.label;
+        EXPECT_EQ(r.err, kCannotReadExchange) << c.label;
+        EXPECT_EQ(read_file(kExchange), kSmallInput) << c.label;
+        if (c.workKept) {
+            EXPECT_TRUE(exists(kWork)) << c.label;
+        }
+        fs::remove(kWork);
+    }
+}
+
+}  // namespace
