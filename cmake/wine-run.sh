@@ -33,6 +33,17 @@ if [ "$#" -eq 0 ]; then
     exit 2
 fi
 
+# wine64 here has no 32-bit support: a 32-bit program would end at once with
+# status 0 and no output, which would look like a passing test. Refuse it.
+pe_machine() {
+    pe_offset=$(od -An -tu4 -j60 -N4 "$1" 2>/dev/null | tr -d ' ')
+    [ -n "$pe_offset" ] && od -An -tx2 -j$((pe_offset + 4)) -N2 "$1" 2>/dev/null | tr -d ' '
+}
+if [ -f "$1" ] && [ "$(pe_machine "$1")" = "014c" ]; then
+    echo "$0: $1 is a 32-bit program; only 64-bit programs run here" >&2
+    exit 126
+fi
+
 # Everything before the program runs happens under a lock, so that parallel
 # tests (ctest -j) neither race to set up a fresh prefix nor start two servers.
 #
