@@ -1,0 +1,126 @@
+"""The run as a whole: options on the command line, the exchange file's
+name, a missing exchange file, the element limit and line ends."""
+
+import unittest
+
+from qxrun import (DEFAULT_CLOSING, EXCHANGE, WORK, RunCase, circle, lines_file, report)
+
+REFUSED = "\n illegal Option.\n"
+OPTION_TRACE_3 = ("# --- command line option ---------------\n# --- (/3)\n"
+                  "#      iMode(1) iMode2(20) iMode3(20)\n")
+
+
+class CommandLine(RunCase):
+    TEXT = lines_file(['ch 0 0 10 0 "ab'])
+    FOUND = [circle(0, 0, 2.5)] + report(10, 0, "ab", (1, 1, 0, 0), 1) + DEFAULT_CLOSING
+    NOT_SEARCHED = report(10, 0, "", (0, 0, 0, 0), 1) + DEFAULT_CLOSING
+
+    CASES = [
+        # (arguments, standard output, standard error, output)
+        (["/Zab"], "", "", FOUND),
+        (["-Zab"], "", "", FOUND),
+        (["$Zab"], "", "", FOUND),
+        (["Zab", "hello", ""], "", "", NOT_SEARCHED),        # not options: ignored
+        (["/T3", "$Zab", "-q", "/"], "", REFUSED * 3, FOUND),
+        (["/1", "/[", "/f", "/y", "/N"], "", REFUSED * 5, NOT_SEARCHED),
+        (["/t7", "/Zab"], "", "", FOUND),                     # no level 7: a normal run
+        (["/t3", "/t", "/Zab"], OPTION_TRACE_3, "", FOUND),   # "/t" resets the level
+        (["/m", "/mx", "/m10", "/l3", "/k9", "/n1", "/a0.4", "/b6", "/c5", "/d500",
+          "/e-23", "/g10", "/h0", "/o5", "/p-359.5", "/w99999999999", "/s", "/u", "/Zab"],
+         "", "", FOUND),
+    ]
+
+    def test_options(self):
+        for args, stdout, stderr, out in self.CASES:
+            with self.subTest(args=args):
+                self.check({EXCHANGE: self.TEXT}, args, stdout=stdout, stderr=stderr,
+                           expect={EXCHANGE: lines_file(out)})
+
+
+class ExchangeFileName(RunCase):
+    GIVEN = lines_file(["# 小文字の名前", 'ch 0 0 10 0 "ab'])
+    OUTPUT = lines_file(["# 小文字の名前", circle(0, 0, 2.5)]
+                        + report(10, 0, "ab", (1, 1, 0, 0), 1) + DEFAULT_CLOSING)
+
+    def test_lower_case_name_becomes_upper_case(self):
+        self.check({"qxc_temp.txt": self.GIVEN}, ["/Zab"], expect={EXCHANGE: self.OUTPUT})
+
+    def test_lower_case_name_becomes_upper_case_in_test_mode(self):
+        self.check({"qxc_temp.txt": self.GIVEN}, ["/Zab", "/t1"],
+                   expect={EXCHANGE: self.GIVEN,
+                           WORK: lines_file(["# 小文字の名前", "# CHR_PRO  now ", "",
+                                             "#----- command /M(1) /Z(Zab)",
+                                             "## Ichi-in ci0(1):ci(0)=(0x61)",
+                                             "## Ichi-break len=ci0(2) ci(1)=(0x62) f_head(0) f_foot(1)",
+                                             "# match(1) match_p(1) match_l(0) match_r(0) lenin(2)",
+                                             circle(0, 0, 2.5)]
+                                            + report(10, 0, "ab", (1, 1, 0, 0), 1)
+                                            + DEFAULT_CLOSING)})
+
+    def test_missing_exchange_file(self):
+        for files in ({}, {"other.txt": b"keep\r\n"}, {WORK: b"left over\r\n"}):
+            with self.subTest(files=sorted(files)):
+                self.check(files, ["/Zab"], stderr="Cannot open file: QXC_TEMP.TXT \n",
+                           code=-1, expect=files)
+
+
+class ElementLimit(RunCase):
+    OVER = lines_file(["he  要素数オーバー    MAX=150000"])
+    LONG_COMMENT = "# " + "長" * 149                       # 300 bytes: read in two pieces
+
+    def test_line_count_limit(self):
+        accepted = lines_file(report(0, 0) + DEFAULT_CLOSING)
+        cases = [
+            # (lines, arguments, refused)
+            (["pt 1 2"] * 150000, [], False),
+            (["pt 1 2"] * 150001, [], True),
+            (["pt 1 2"] * 200000, [], True),
+            (["pt 1 2"] * 150001, ["/t1"], True),
+            (["pt 1 2"] * 149998 + [self.LONG_COMMENT], [], False),
+            (["pt 1 2"] * 149999 + [self.LONG_COMMENT], [], True),
+        ]
+        for lines, args, refused in cases:
+            with self.subTest(lines=len(lines), args=args, last=lines[-1][:8]):
+                given = lines_file(lines)
+                if refused:
+                    self.check({EXCHANGE: given}, args, code=1,
+                               expect={EXCHANGE: given, WORK: self.OVER})
+                else:
+                    copied = lines_file([self.LONG_COMMENT]) if lines[-1] != "pt 1 2" else b""
+                    self.check({EXCHANGE: given}, args, expect={EXCHANGE: copied + accepted})
+
+
+class LineEnds(RunCase):
+    """Lines may end with CR LF or LF alone, the last one with nothing;
+    every line written ends with CR LF."""
+
+    CASES = [
+        # (exchange file, records before the report, (anchor, counts, searched))
+        (b'# lf comment\nhn 0 0 50 40\nch 1 2 10 0 "ab\nbz tail',
+         ["# lf comment", circle(1, 2, 2.5), "bz tail"], ((50, 40), (1, 1, 0, 0), 1)),
+        (b'hn 0 0 50 40\r\nch 3 4 10 0 "xab',
+         [circle(3, 4, 2.5)], ((50, 40), (1, 0, 0, 1), 1)),
+        # an empty text on a last line without line end is empty, not "ab" again
+        (b'ch 1 2 10 0 "ab\r\nch 5 6 10 0 "',
+         [circle(1, 2, 2.5)], ((15, 6), (1, 1, 0, 0), 2)),
+        (b"# a\r\n# b\n# c\r\n# last",
+         ["# a", "# b", "# c", "# last"], ((0, 0), (0, 0, 0, 0), 0)),
+        (b"# nul\x00byte\r\nbz\x00\r\n",
+         [b"# nul\x00byte", b"bz\x00"], ((0, 0), (0, 0, 0, 0), 0)),
+        # a double quote inside the text is text; a CR ends it
+        (b'ch 0 0 10 0 "say "ab"\r\nch 0 0 10 0 "xy\rab\r\n',
+         [circle(0, 0, 2.5)], ((10, 0), (1, 0, 0, 0), 2)),
+        # a comment longer than 253 bytes is copied whole
+        (lines_file([ElementLimit.LONG_COMMENT, "bz " + "x" * 400]),
+         [ElementLimit.LONG_COMMENT, "bz " + "x" * 400], ((0, 0), (0, 0, 0, 0), 0)),
+    ]
+
+    def test_line_ends(self):
+        for given, records, ((ax, ay), counts, searched) in self.CASES:
+            with self.subTest(given=given[:40]):
+                out = records + report(ax, ay, "ab", counts, searched) + DEFAULT_CLOSING
+                self.check({EXCHANGE: given}, ["/Zab"], expect={EXCHANGE: lines_file(out)})
+
+
+if __name__ == "__main__":
+    unittest.main()
