@@ -15,34 +15,26 @@ constexpr double kPow10[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
                              1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
 constexpr std::uint64_t kExactMantissa = std::uint64_t{1} << 53;
 
-// Fast path for "[-]digits[.digits]" with a mantissa below 2^53 and at
-// most 22 decimals: one correctly rounded division gives the same double
-// as the library. Returns false when the text needs the library.
+// Fast path for "[-]digits[.digits]" with at most 19 digits, a mantissa up
+// to 2^53 and at most 22 decimals: one correctly rounded division gives the
+// same double as the library. Returns false when the text needs the library.
 bool fastDouble(const char*& p, double& out) {
     const char* q = p;
     while (isSpace(*q)) ++q;
     bool negative = *q == '-';
     if (negative) ++q;
-    std::uint64_t mantissa = 0;
-    int digits = 0;    // significant digits taken
-    int decimals = 0;  // digits after the point
-    bool any = false;
-    for (; isDigit(*q); ++q) {
-        any = true;
-        if (mantissa == 0 && *q == '0') continue;
-        if (++digits > 17) return false;
-        mantissa = mantissa * 10 + static_cast<std::uint64_t>(*q - '0');
-    }
+    std::uint64_t mantissa = 0;  // wraps past 19 digits; such texts go to the library
+    const char* first = q;
+    for (; isDigit(*q); ++q) mantissa = mantissa * 10 + static_cast<std::uint64_t>(*q - '0');
+    auto digits = q - first;
+    long decimals = 0;
     if (*q == '.') {
-        for (++q; isDigit(*q); ++q) {
-            any = true;
-            if (++decimals > 22) return false;
-            if (mantissa == 0 && *q == '0') continue;
-            if (++digits > 17) return false;
-            mantissa = mantissa * 10 + static_cast<std::uint64_t>(*q - '0');
-        }
+        const char* point = ++q;
+        for (; isDigit(*q); ++q) mantissa = mantissa * 10 + static_cast<std::uint64_t>(*q - '0');
+        decimals = q - point;
+        digits += decimals;
     }
-    if (!any || isAlpha(*q) || mantissa > kExactMantissa) return false;
+    if (digits == 0 || digits > 19 || decimals > 22 || mantissa > kExactMantissa || isAlpha(*q)) return false;
     double v = static_cast<double>(mantissa);
     if (decimals > 0) v /= kPow10[decimals];
     out = negative ? -v : v;

@@ -1,8 +1,9 @@
 // Match marking: a circle around the first matched character, placed along
 // the text's direction with the text size and group scale in effect, and
 // the running maxima that place the report.
+#include <bit>
 #include <cmath>
-#include <cstring>
+#include <cstdint>
 
 #include "exchange/reader.h"
 #include "records/record.h"
@@ -10,20 +11,23 @@
 
 namespace {
 
-// The sine and cosine of a text's direction. Most texts of a drawing share
-// a direction, so the latest one is remembered; the key is the exact bit
-// pattern of the vector, so the result is the one the library gives.
+// The sine and cosine of a text's direction. The texts of a drawing share a
+// few directions, so the latest ones are remembered; the key is the exact
+// bit pattern of the vector, so the result is the one the library gives.
 struct Direction {
-    double dx = 0.0, dy = 0.0, sin = 0.0, cos = 1.0;
+    std::uint64_t dx = 0, dy = 0;  // bits of +0.0, +0.0: angle 0
+    double sin = 0.0, cos = 1.0;
 };
-Direction lastDirection;
+constexpr int kDirections = 8;
+Direction directions[kDirections];
 
 void directionOf(double dx, double dy, double& s, double& c) {
-    Direction& d = lastDirection;
-    if (std::memcmp(&d.dx, &dx, sizeof dx) != 0 || std::memcmp(&d.dy, &dy, sizeof dy) != 0) {
+    auto bx = std::bit_cast<std::uint64_t>(dx), by = std::bit_cast<std::uint64_t>(dy);
+    Direction& d = directions[(bx ^ (by >> 7) ^ (bx >> 29) ^ (by >> 41)) % kDirections];
+    if (d.dx != bx || d.dy != by) {
         // A vector of two zeros, of either sign, runs along the x axis.
         double theta = (dx == 0.0 && dy == 0.0) ? 0.0 : std::atan2(dy, dx);
-        d = Direction{dx, dy, std::sin(theta), std::cos(theta)};
+        d = Direction{bx, by, std::sin(theta), std::cos(theta)};
     }
     s = d.sin;
     c = d.cos;

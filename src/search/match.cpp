@@ -2,6 +2,7 @@
 // that a byte of the search string is never compared with the second byte
 // of a two-byte character, and classifies the first occurrence that it
 // completes. Its traces at test levels 1 to 3 explain every step.
+#include <climits>
 #include <cstring>
 
 #include "exchange/reader.h"
@@ -31,6 +32,13 @@ struct Scan {
 };
 
 bool level(int n) { return opts.isTest == n; }
+
+// Whether the trace of level n is on, in a scan that may trace at all.
+// Untraced scans (test levels 0 and 4 to 6) compile without any check.
+template <bool kTraced>
+bool tracing(int n) {
+    return kTraced && opts.isTest == n;
+}
 
 void emit(Rec& r, bool toConsole) {
     if (toConsole) rec_to_console(r);
@@ -92,11 +100,12 @@ void resetCandidate(Scan& s) {
 }
 
 // One pass over a two-byte character. Returns false when the scan ends.
+template <bool kTraced>
 bool twoByte(Scan& s) {
     unsigned char b0 = s.text[s.ci], b1 = s.text[s.ci + 1];
     if (!s.isFound && b0 == s.at(s.ci0) && b1 == s.at(s.ci0 + 1)) {
         if (!s.inMatch) {
-            if (level(1)) traceIchiIn(s, s.leadByte, false);
+            if (tracing<kTraced>(1)) traceIchiIn(s, s.leadByte, false);
             s.f_head = s.ci;
             s.inMatch = true;
         }
@@ -104,18 +113,18 @@ bool twoByte(Scan& s) {
             s.f_foot = s.ci + 2;
             s.ci0 += 2;
         } else {
-            if (level(2)) {
+            if (tracing<kTraced>(2)) {
                 Rec r;
                 r.str("##2 Ichi ci0(").num(s.ci0 + 1).str(") \n");
                 rec_to_console(r);
             }
             s.f_foot = s.ci + 1;
-            if (level(1)) traceIchiBreak(s, s.ci0 + 1, s.leadByte, false);
+            if (tracing<kTraced>(1)) traceIchiBreak(s, s.ci0 + 1, s.leadByte, false);
             s.isFound = true;
             return true;  // the next pass moves past this character
         }
     } else if (!s.isFound && b0 == s.at(1) && b1 == s.at(2)) {
-        if (level(2)) traceNewHead(s.ci);
+        if (tracing<kTraced>(2)) traceNewHead(s.ci);
         s.f_head = s.ci;
         s.f_foot = s.ci + 2;
         s.ci0 = 3;
@@ -127,7 +136,7 @@ bool twoByte(Scan& s) {
     } else if (!s.isFound) {
         resetCandidate(s);
     }
-    if (level(1)) traceShiftJ(s);
+    if (tracing<kTraced>(1)) traceShiftJ(s);
     s.ci += 2;
     s.lenin += 2;
     s.leadByte = 0;
@@ -135,11 +144,12 @@ bool twoByte(Scan& s) {
 }
 
 // One pass over a one-byte character.
+template <bool kTraced>
 void oneByte(Scan& s) {
     unsigned char c = s.text[s.ci];
     if (!s.isFound && c == s.at(s.ci0)) {
         if (!s.inMatch) {
-            if (level(1) || level(2)) traceIchiIn(s, c, level(2));
+            if (tracing<kTraced>(1) || tracing<kTraced>(2)) traceIchiIn(s, c, tracing<kTraced>(2));
             s.f_head = s.ci;
             s.inMatch = true;
         }
@@ -148,12 +158,12 @@ void oneByte(Scan& s) {
             s.ci0 += 1;
         } else {
             s.f_foot = s.ci;
-            if (level(1) || level(2)) traceIchiBreak(s, s.ci0, c, level(2));
+            if (tracing<kTraced>(1) || tracing<kTraced>(2)) traceIchiBreak(s, s.ci0, c, tracing<kTraced>(2));
             s.isFound = true;
             return;  // the next pass moves past this byte
         }
     } else if (!s.isFound && c == s.at(1)) {
-        if (level(2)) traceNewHead(s.ci);
+        if (tracing<kTraced>(2)) traceNewHead(s.ci);
         s.f_head = s.ci;
         s.f_foot = s.ci + 1;
         s.ci0 = 2;
@@ -168,16 +178,17 @@ void oneByte(Scan& s) {
     s.lenin += 1;
 }
 
+template <bool kTraced>
 void runScan(Scan& s) {
     while (s.text[s.ci] != 0) {
-        if (level(3)) traceBytes(s);
+        if (tracing<kTraced>(3)) traceBytes(s);
         if (s.leadByte == 0 && is_lead_byte(s.text[s.ci])) {
             s.leadByte = s.text[s.ci];
             continue;
         }
         if (s.leadByte == 0) {
-            oneByte(s);
-        } else if (!twoByte(s)) {
+            oneByte<kTraced>(s);
+        } else if (!twoByte<kTraced>(s)) {
             break;
         }
     }
@@ -189,7 +200,7 @@ void runScan(Scan& s) {
 void settleLeftmost(Scan& s) {
     if (s.searchLen <= 0 || (s.isFound && s.f_head == 0)) return;
     int foot = 0;
-    int head = leftmost_occurrence(s.text, s.arg, s.searchLen, foot);
+    int head = leftmost_occurrence(s.text, s.arg, s.searchLen, foot, s.isFound ? s.f_head : INT_MAX);
     if (head < 0 || (s.isFound && head == s.f_head)) return;
     s.isFound = true;
     s.f_head = head;
@@ -220,9 +231,9 @@ void classify(const Scan& s) {
 
 }  // namespace
 
-int leftmost_occurrence(const unsigned char* text, const unsigned char* arg, int n, int& foot) {
+int leftmost_occurrence(const unsigned char* text, const unsigned char* arg, int n, int& foot, int before) {
     int p = 0;
-    while (text[p] != 0) {
+    while (text[p] != 0 && p < before) {
         int width = is_lead_byte(text[p]) ? 2 : 1;
         if (text[p] == arg[1]) {
             // Match character by character from p, as the scan compares them.
@@ -262,7 +273,14 @@ int FIND_STR(unsigned /*jd_x*/) {
     s.arg = reinterpret_cast<const unsigned char*>(opts.ChS001);
     s.argLen = static_cast<int>(std::strlen(opts.ChS001));
     s.searchLen = s.argLen - 1;
-    runScan(s);
+    if (opts.isTest >= 1 && opts.isTest <= 3) {
+        runScan<true>(s);
+    } else if (s.searchLen > 0 && std::memchr(srch.ChSTR, s.arg[1], std::strlen(srch.ChSTR))) {
+        runScan<false>(s);
+    }
+    // Otherwise no candidate can start: every candidate begins with a text
+    // byte equal to the first search byte. Nothing is found, f_head stays 0,
+    // and the text's length matters only to the traces.
     settleLeftmost(s);
     classify(s);
     mark_match(s.isFound, s.f_head);

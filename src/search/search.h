@@ -35,5 +35,6 @@ inline bool is_lead_byte(unsigned char b) { return (b >= 0x81 && b <= 0x9F) || (
 // The leftmost occurrence of the search string (bytes 1 to n of `arg`) in
 // `text` that starts on a character boundary and consists of whole
 // characters. Returns its first byte and stores its last byte in `foot`, or
-// returns -1.
-int leftmost_occurrence(const unsigned char* text, const unsigned char* arg, int n, int& foot);
+// returns -1. Only occurrences that start before byte `before` are sought.
+int leftmost_occurrence(const unsigned char* text, const unsigned char* arg, int n, int& foot,
+                        int before = 1 << 30);
