@@ -199,34 +199,35 @@ bool pf_eof(const TextFile* f) { return f->eof; }
 
 bool pf_failed(const TextFile* f) { return f->failed; }
 
+namespace {
+
+// Copies bytes into the write buffer as they are, flushing when it is full.
+void append(TextFile* f, const char* data, std::size_t len) {
+    while (len > 0) {
+        if (f->end == kBlock) flush(f);
+        std::size_t take = kBlock - f->end < len ? kBlock - f->end : len;
+        std::memcpy(f->buf + f->end, data, take);
+        f->end += take;
+        data += take;
+        len -= take;
+    }
+}
+
+}  // namespace
+
 void pf_write(TextFile* f, const char* data, std::size_t len) {
     if (!kTranslate) {
-        while (len > 0) {
-            if (f->end == kBlock) flush(f);
-            std::size_t take = kBlock - f->end < len ? kBlock - f->end : len;
-            std::memcpy(f->buf + f->end, data, take);
-            f->end += take;
-            data += take;
-            len -= take;
-        }
+        append(f, data, len);
         return;
     }
     while (len > 0) {
         auto* nl = static_cast<const char*>(std::memchr(data, '\n', len));
         std::size_t seg = nl ? static_cast<std::size_t>(nl - data) : len;
-        while (seg > 0) {
-            if (f->end == kBlock) flush(f);
-            std::size_t take = kBlock - f->end < seg ? kBlock - f->end : seg;
-            std::memcpy(f->buf + f->end, data, take);
-            f->end += take;
-            data += take;
-            seg -= take;
-            len -= take;
-        }
+        append(f, data, seg);
+        data += seg;
+        len -= seg;
         if (nl) {
-            if (kBlock - f->end < 2) flush(f);
-            f->buf[f->end++] = '\r';
-            f->buf[f->end++] = '\n';
+            append(f, "\r\n", 2);
             ++data;
             --len;
         }
