@@ -5,6 +5,7 @@
 #include "exchange/reader.h"
 #include "options/closing.h"
 #include "options/options.h"
+#include "platform/names.h"
 #include "platform/textfile.h"
 #include "records/record.h"
 #include "report/report.h"
@@ -30,10 +31,9 @@ bool isOption(const char* arg) {
     return (first & ~2u) == '-' || first == '$';
 }
 
-// Gives a lower-case exchange file its upper-case name in one rename, so
-// that no crash can leave it under any other name. Where names ignore case,
-// the rename finds the file whatever the case of its letters.
-void normaliseName() { pf_rename(kExchangeLowerName, kExchangeName); }
+// Gives the exchange file its upper-case name, whatever the case of the
+// letters in the name the host left it under (platform/names.h).
+void normaliseName() { pf_normalise_name(kExchangeLowerName, kExchangeName); }
 
 // The error status record of an exchange file over the element limit:
 // "he  要素数オーバー    MAX=%u\n" in Shift-JIS.
