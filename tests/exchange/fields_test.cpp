@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <bit>
+#include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <random>
@@ -17,7 +18,7 @@ namespace {
 // What one scan gave: success, bytes consumed, and the value's bits.
 struct Outcome {
     bool ok = false;
-    long used = 0;
+    std::ptrdiff_t used = 0;  // a pointer difference (64 bits on 64-bit Windows)
     std::uint64_t bits = 0;
     bool operator==(const Outcome&) const = default;
 };
@@ -251,6 +252,21 @@ private:
     std::mt19937 rng_;
 };
 
+// MinGW-w64's sscanf (the Windows build's library) rounds some decimal
+// texts one unit in the last place off ("-28551.4648416"). The scanners
+// round correctly, as the GNU C library does, which the native build checks
+// bit for bit; on Windows a difference in the last bit alone is let pass.
+bool lastBitOnly(const Outcome& own, const Outcome& lib) {
+#ifdef _WIN32
+    std::uint64_t apart = own.bits > lib.bits ? own.bits - lib.bits : lib.bits - own.bits;
+    return own.ok && lib.ok && own.used == lib.used && apart == 1;
+#else
+    (void)own;
+    (void)lib;
+    return false;
+#endif
+}
+
 TEST(FieldScanners, RandomTextsMatchTheLibrary) {
     constexpr int kSamples = 200000;
     TextMaker maker(20240611u);
@@ -259,7 +275,7 @@ TEST(FieldScanners, RandomTextsMatchTheLibrary) {
         std::string text = maker.next();
         for (const Scanner& sc : kScanners) {
             Outcome own = sc.own(text), lib = sc.library(text);
-            if (own == lib) continue;
+            if (own == lib || (sc.library == libraryLf && lastBitOnly(own, lib))) continue;
             if (++mismatches <= 20) ADD_FAILURE() << sc.name << " on " << shown(text) << ": " << own << " vs " << lib;
         }
     }

@@ -42,6 +42,19 @@ std::string viaHelper(double v, int prec) {
     return std::string(buf, fmt_fixed(buf, v, prec));
 }
 
+// Whether this platform's printf is a reference for `v`. MinGW-w64's printf
+// (the Windows build's library) prints a NaN without its sign; the program
+// prints it the way the GNU C library does ("-nan"), which the native build
+// checks.
+bool printfIsReference(double v) {
+#ifdef _WIN32
+    return !std::isnan(v);
+#else
+    (void)v;
+    return true;
+#endif
+}
+
 TEST(FixedFormat, SpecialValuesMatchPrintf) {
     const double nan = std::numeric_limits<double>::quiet_NaN();
     const double inf = std::numeric_limits<double>::infinity();
@@ -49,6 +62,7 @@ TEST(FixedFormat, SpecialValuesMatchPrintf) {
                              -5e-13, 1e22, 1.7976931348623157e308, 4.9e-324, 123456789.0000000005,
                              0.0000000000005, 2.675, 101.75};
     for (double v : values) {
+        if (!printfIsReference(v)) continue;
         for (int prec : {1, 2, 9, 12}) EXPECT_EQ(viaHelper(v, prec), viaPrintf(v, prec)) << v << " " << prec;
     }
 }
@@ -60,6 +74,7 @@ TEST(FixedFormat, RandomValuesMatchPrintf) {
     int mismatches = 0;
     for (int i = 0; i < 200000; ++i) {
         double v = i % 3 == 0 ? std::bit_cast<double>(gen()) : mantissa(gen) * std::pow(10.0, exponent(gen));
+        if (!printfIsReference(v)) continue;
         for (int prec : {2, 9, 12}) mismatches += viaHelper(v, prec) != viaPrintf(v, prec);
     }
     EXPECT_EQ(mismatches, 0);
