@@ -1,0 +1,167 @@
+"""The Windows program as the host meets it: the C runtime's text mode, the
+names of the exchange file, the start-up's command-line splitting with
+wildcard expansion, and exit statuses as 32-bit process exit codes.
+
+Runs only against a Windows build (QX_WINDOWS=1), natively or under wine
+(QX_EMULATOR)."""
+
+import re
+import unittest
+
+from qxrun import (DEFAULT_CLOSING, EMULATOR, EXCHANGE, WINDOWS, WORK, RunCase, circle,
+                   lines_file, report, run)
+
+SETTINGS = ["hn 0 0 500 500"]
+# Where the report of a run over SETTINGS hangs.
+ANCHOR = (500, 500)
+
+
+def found(search, counts, searched, records=()):
+    """The output of a run over SETTINGS: the records, the report and the
+    closing records."""
+    return lines_file(list(records) + report(*ANCHOR, search, counts, searched)
+                      + DEFAULT_CLOSING)
+
+
+@unittest.skipUnless(WINDOWS, "not a Windows build (QX_WINDOWS=1)")
+class JapaneseSearch(RunCase):
+    """The host passes the search string in the ANSI code page (932); under
+    wine a UTF-8 argument arrives as those Shift-JIS bytes."""
+
+    def test_japanese_search_string_is_found_and_reported(self):
+        given = lines_file(SETTINGS + ['ch 0 0 10 0 "全文検索', 'ch 0 9 10 0 "点検記録'])
+        self.check({EXCHANGE: given}, ["/Z検索"],
+                   expect={EXCHANGE: found("検索", (1, 0, 0, 1), 2, [circle(0, 0, 2.5)])})
+
+
+@unittest.skipUnless(WINDOWS, "not a Windows build (QX_WINDOWS=1)")
+class TextMode(RunCase):
+    """Every line the program writes ends with CR LF: in the exchange file,
+    in the work file, on standard output and on standard error."""
+
+    BARE_LF = re.compile(rb"(?<!\r)\n")
+
+    def assert_crlf_only(self, data, what):
+        self.assertTrue(data.endswith(b"\r\n"), what)
+        self.assertIsNone(self.BARE_LF.search(data), what)
+
+    def test_lines_end_with_cr_lf_everywhere(self):
+        # Lines as the host may write them: CR LF, LF alone, none at the end.
+        given = b"# crlf\r\n# lf\nhn 0 0 500 500\r\nch 0 0 10 0 \"ab\n# last"
+        got = run({EXCHANGE: given}, ["/t2", "/Zab", "/q"])
+        self.assertEqual(got.status, 0)
+        self.assertEqual(got.files[EXCHANGE], given)       # level 2 keeps the input
+        self.assert_crlf_only(got.files[WORK], "work file")
+        self.assert_crlf_only(got.stdout, "standard output")
+        self.assert_crlf_only(got.stderr, "standard error")
+        self.assertTrue(got.stdout.startswith(b"\r\n\r\n#### debug #### Cmd-Option read\r\n"))
+        self.assertEqual(got.stderr, b"\r\n illegal Option.\r\n")
+
+        carried = run({EXCHANGE: given}, ["/Zab"])
+        self.assertEqual(carried.files[EXCHANGE],
+                         lines_file(["# crlf", "# lf", circle(0, 0, 2.5), "# last"]
+                                    + report(*ANCHOR, "ab", (1, 1, 0, 0), 1) + DEFAULT_CLOSING))
+
+
+@unittest.skipUnless(WINDOWS, "not a Windows build (QX_WINDOWS=1)")
+class ExchangeFileName(unittest.TestCase):
+    """Names ignore case on Windows: the exchange file is found whatever the
+    case of its letters and ends the run named exactly "QXC_TEMP.TXT". Names
+    are compared as stored on disk."""
+
+    GIVEN = lines_file(SETTINGS + ['ch 0 0 10 0 "ab'])
+    OUTPUT = found("ab", (1, 1, 0, 0), 1, [circle(0, 0, 2.5)])
+    LEFTOVER = b"# left over\r\n"
+
+    CASES = [
+        # (name given, other files, arguments, files afterwards as (name, is the output))
+        ("Qxc_Temp.Txt", {}, ["/Zab"], [(EXCHANGE, True)]),
+        ("qxc_temp.txt", {}, ["/Zab"], [(EXCHANGE, True)]),
+        ("qXC_TEMP.TXt", {}, ["/Zab", "/t1"], [(EXCHANGE, False), (WORK, None)]),
+        ("Qxc_Temp.Txt", {"QXC_x2x2.$$": LEFTOVER}, ["/Zab"],
+         [(EXCHANGE, True), ("QXC_x2x2.$$", None)]),
+        (EXCHANGE, {"QXC_x2x2.$$": LEFTOVER, "QXC_x2x2.$$$": LEFTOVER}, ["/Zab"],
+         [(EXCHANGE, True), ("QXC_x2x2.$$", None), ("QXC_x2x2.$$$", None)]),
+    ]
+
+    def test_mixed_case_name_ends_upper_case(self):
+        for name, others, args, after in self.CASES:
+            with self.subTest(name=name, others=sorted(others), args=args):
+                got = run({name: self.GIVEN, **others}, args)
+                self.assertEqual(got.status, 0)
+                self.assertEqual(sorted(got.files), sorted(n for n, _ in after))
+                for stored, is_output in after:
+                    if is_output is not None:
+                        wanted = self.OUTPUT if is_output else self.GIVEN
+                        self.assertEqual(got.files[stored], wanted, stored)
+                    elif stored in others:
+                        self.assertEqual(got.files[stored], others[stored], stored)
+
+
+@unittest.skipUnless(WINDOWS, "not a Windows build (QX_WINDOWS=1)")
+class Wildcards(RunCase):
+    """The start-up replaces an unquoted argument with "*" or "?" by the
+    names of the matching files, and leaves it as typed when none matches.
+    Files whose names begin with "$" make this visible: such a name is an
+    option once it stands on the command line."""
+
+    TEXTS = ['ch 0 0 10 0 "xaby', 'ch 0 9 10 0 "q*', 'ch 0 18 10 0 "q x']
+
+    def given(self):
+        return lines_file(SETTINGS + self.TEXTS)
+
+    def test_unquoted_wildcards_are_expanded(self):
+        # "$Z?b" becomes "$Zab" (search "ab"), "$t*" becomes "$t1" (level 1:
+        # the exchange file stays and the work file is kept).
+        files = {EXCHANGE: self.given(), "$Zab": b"", "$t1": b""}
+        got = run(files, ["$Z?b", "$t*"])
+        self.assertEqual(got.status, 0)
+        self.assertEqual(got.files[EXCHANGE], self.given())
+        self.assertIn(WORK, got.files)
+        self.assertIn(b"#----- command /M(1) /Z(Zab)\r\n", got.files[WORK])
+
+        got = run({EXCHANGE: self.given(), "$Zab": b""}, ["$Z*"])
+        self.assertEqual(got.files[EXCHANGE],
+                         found("ab", (1, 0, 0, 0), 3, [circle(0, 0, 2.5)]))
+
+    def test_wildcard_without_a_match_stays_as_typed(self):
+        # No file begins with "$Zq": the search string is "q*" itself.
+        self.check({EXCHANGE: self.given(), "$Zab": b""}, ["$Zq*"],
+                   expect={EXCHANGE: found("q*", (1, 1, 0, 0), 3, [circle(0, 9, 2.5)]),
+                           "$Zab": b""})
+
+    def test_quoted_wildcard_is_literal(self):
+        if EMULATOR:
+            self.skipTest("wine's C runtime expands wildcards inside double quotes too; "
+                          "Windows keeps them literal")
+        # The space makes the argument quoted on the command line; the file
+        # "$Zq x" would match it were it expanded.
+        self.check({EXCHANGE: self.given(), "$Zq x": b""}, ["$Zq *"],
+                   expect={EXCHANGE: found("q *", (0, 0, 0, 0), 3), "$Zq x": b""})
+
+
+@unittest.skipUnless(WINDOWS, "not a Windows build (QX_WINDOWS=1)")
+class ExitStatus(RunCase):
+    """Exit statuses as the host gets them: 0, 1, and -1, a process exit code
+    with all 32 bits set (under wine only its low byte arrives: 255)."""
+
+    def test_exit_statuses(self):
+        small = lines_file(SETTINGS)
+        over = lines_file(["pt 1 2"] * 150001)
+        cases = [
+            # (files, exit status, files afterwards)
+            ({EXCHANGE: small}, 0, {EXCHANGE: found("", (0, 0, 0, 0), 0)}),
+            ({EXCHANGE: over}, 1,
+             {EXCHANGE: over, WORK: lines_file(["he  要素数オーバー    MAX=150000"])}),
+            ({}, -1, {}),
+        ]
+        for files, code, after in cases:
+            with self.subTest(code=code):
+                stderr = "Cannot open file: QXC_TEMP.TXT \n" if code == -1 else ""
+                got = self.check(files, ["/Z"], code=code, stderr=stderr, expect=after)
+                seen = {0: 0, 1: 1, -1: 255 if EMULATOR else 0xFFFFFFFF}[code]
+                self.assertEqual(got.status, seen)
+
+
+if __name__ == "__main__":
+    unittest.main()
