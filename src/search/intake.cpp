@@ -1,4 +1,6 @@
 // Text record intake: the text field as read becomes the text to search.
+#include <cstring>
+
 #include "exchange/reader.h"
 #include "options/options.h"
 #include "records/record.h"
@@ -6,13 +8,10 @@
 
 int CHR_PRO(unsigned jd_x) {
     // The text ends at its first NUL, CR or LF, and at 231 bytes at most.
-    int i = 0;
-    for (; i < Search::kTextMax; ++i) {
-        char b = rd.ChSTR0[i];
-        if (b == '\0' || b == '\r' || b == '\n') break;
-        srch.ChSTR[i] = b;
-    }
-    srch.ChSTR[i] = '\0';
+    std::size_t n = std::strcspn(rd.ChSTR0, "\r\n");
+    if (n > Search::kTextMax) n = Search::kTextMax;
+    std::memcpy(srch.ChSTR, rd.ChSTR0, n);
+    srch.ChSTR[n] = '\0';
     if (opts.isTest == 1) {
         Rec r;
         r.str("# CHR_PRO  now \n");

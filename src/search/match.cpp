@@ -4,6 +4,7 @@
 // completes. Its traces at test levels 1 to 3 explain every step.
 #include <climits>
 #include <cstring>
+#include <string_view>
 
 #include "exchange/reader.h"
 #include "options/options.h"
@@ -194,11 +195,40 @@ void runScan(Scan& s) {
     }
 }
 
+int textLength() { return static_cast<int>(std::strlen(srch.ChSTR)); }
+
+// Whether the text ends with a lead byte whose second byte was cut off: the
+// scan compares that byte with the terminator as its pair.
+bool endsWithCutLead(std::string_view text) {
+    if (text.empty() || !is_lead_byte(static_cast<unsigned char>(text.back()))) return false;
+    std::size_t i = 0;
+    while (i < text.size()) {
+        if (!is_lead_byte(static_cast<unsigned char>(text[i]))) {
+            ++i;
+        } else if (i + 1 == text.size()) {
+            return true;
+        } else {
+            i += 2;
+        }
+    }
+    return false;
+}
+
 // The scan's restart looks only at the character that broke a candidate and
 // so can miss an occurrence that began inside it. The leftmost occurrence
 // decides wherever the two differ.
 void settleLeftmost(Scan& s) {
     if (s.searchLen <= 0 || (s.isFound && s.f_head == 0)) return;
+    // Where the search string's bytes occur nowhere before the found
+    // occurrence, no earlier occurrence can exist.
+    std::string_view text(srch.ChSTR, static_cast<std::size_t>(textLength()));
+    std::string_view wanted(opts.ChS001 + 1, static_cast<std::size_t>(s.searchLen));
+    std::size_t first = text.find(wanted);
+    if (first == std::string_view::npos) {
+        if (!endsWithCutLead(text)) return;  // an occurrence may end on a cut lead byte
+    } else if (s.isFound && first >= static_cast<std::size_t>(s.f_head)) {
+        return;
+    }
     int foot = 0;
     int head = leftmost_occurrence(s.text, s.arg, s.searchLen, foot, s.isFound ? s.f_head : INT_MAX);
     if (head < 0 || (s.isFound && head == s.f_head)) return;
@@ -275,7 +305,7 @@ int FIND_STR(unsigned /*jd_x*/) {
     s.searchLen = s.argLen - 1;
     if (opts.isTest >= 1 && opts.isTest <= 3) {
         runScan<true>(s);
-    } else if (s.searchLen > 0 && std::memchr(srch.ChSTR, s.arg[1], std::strlen(srch.ChSTR))) {
+    } else if (s.searchLen > 0 && std::memchr(srch.ChSTR, s.arg[1], textLength())) {
         runScan<false>(s);
     }
     // Otherwise no candidate can start: every candidate begins with a text
