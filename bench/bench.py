@@ -6,7 +6,8 @@ line records, a third other records; realistic Shift-JIS texts, about half
 of them holding the search string), then runs the filter and `cp` of the
 same file alternately, each in a fresh copy of the file, and prints both
 medians, their ratio, and the filter's peak memory for a small and a large
-file.
+file, measured by bench/spawn_peak.cpp (a small helper that runs each command;
+a child of this interpreter would report the interpreter's own peak).
 
 usage: bench.py PROGRAM [--lines N] [--runs R]
 """
@@ -18,7 +19,6 @@ import statistics
 import subprocess
 import sys
 import tempfile
-import time
 
 SEARCH = "検索"
 WORDS = ["図面", "番号", "全文", "検索", "結果", "部品", "寸法", "注記", "配管", "電気",
@@ -51,30 +51,42 @@ def make_exchange(lines, seed=1):
     return ("\r\n".join(out[:lines]) + "\r\n").encode("cp932")
 
 
-def timed(cmd, cwd):
-    """Runs cmd in cwd; returns (seconds, peak resident KiB of that process).
+def build_helper(work):
+    """Compiles spawn_peak.cpp (next to this script) into work; returns its path."""
+    source = os.path.join(os.path.dirname(os.path.abspath(__file__)), "spawn_peak.cpp")
+    helper = os.path.join(work, "spawn_peak")
+    for flags in (["-static"], []):
+        if subprocess.run(["c++", "-O2", *flags, "-o", helper, source]).returncode == 0:
+            return helper
+    sys.exit("cannot build %s" % source)
 
-    posix_spawn starts the child without copying this interpreter's memory,
-    so the child's peak is its own."""
-    null = os.open(os.devnull, os.O_WRONLY)
-    actions = [(os.POSIX_SPAWN_DUP2, null, 1), (os.POSIX_SPAWN_DUP2, null, 2)]
-    here = os.getcwd()
-    os.chdir(cwd)
-    try:
-        path = shutil.which(cmd[0]) if os.sep not in str(cmd[0]) else cmd[0]
-        start = time.perf_counter()
-        pid = os.posix_spawn(path, cmd, os.environ, file_actions=actions)
-        _, status, usage = os.wait4(pid, 0)
-        elapsed = time.perf_counter() - start
-    finally:
-        os.chdir(here)
-        os.close(null)
-    if os.waitstatus_to_exitcode(status) != 0:
+
+def timed(helper, cmd, cwd):
+    """Runs cmd in cwd through the helper; returns (seconds, peak resident KiB).
+
+    The helper forks a small copy of itself for the command, so the peak is
+    the command's own (a child of this interpreter would inherit its peak)."""
+    done = subprocess.run([helper, *cmd], cwd=cwd, stdout=subprocess.PIPE)
+    if done.returncode != 0:
         sys.exit("command failed: %s" % cmd)
-    return elapsed, usage.ru_maxrss
+    ns, kib = done.stdout.split()
+    return int(ns) / 1e9, int(kib)
 
 
-def measure(program, data, runs, work):
+def machine(work):
+    """One line naming the machine: cores, CPU model, file system of work."""
+    model = "unknown CPU"
+    with open("/proc/cpuinfo") as f:
+        for line in f:
+            if line.startswith("model name"):
+                model = line.split(":", 1)[1].strip()
+                break
+    fs = subprocess.run(["df", "--output=fstype", work], stdout=subprocess.PIPE,
+                        text=True).stdout.split()[-1]
+    return "%d cores, %s, %s file system" % (os.cpu_count(), model, fs)
+
+
+def measure(helper, program, data, runs, work):
     source = os.path.join(work, "source.txt")
     with open(source, "wb") as f:
         f.write(data)
@@ -82,10 +94,10 @@ def measure(program, data, runs, work):
     ours, copies, peak = [], [], 0
     for _ in range(runs):
         shutil.copyfile(source, os.path.join(work, "QXC_TEMP.TXT"))
-        t, rss = timed([program, arg], work)
+        t, rss = timed(helper, [program, arg], work)
         ours.append(t)
         peak = max(peak, rss)
-        t, _ = timed(["cp", source, os.path.join(work, "copy.txt")], work)
+        t, _ = timed(helper, ["cp", source, os.path.join(work, "copy.txt")], work)
         copies.append(t)
     return statistics.median(ours), statistics.median(copies), peak
 
@@ -98,9 +110,12 @@ def main():
     args = ap.parse_args()
     program = os.path.abspath(args.program)
     with tempfile.TemporaryDirectory() as work:
+        helper = build_helper(work)
         big = make_exchange(args.lines)
-        ours, cp, peak_big = measure(program, big, args.runs, work)
-        _, _, peak_small = measure(program, make_exchange(args.lines // 100), 3, work)
+        ours, cp, peak_big = measure(helper, program, big, args.runs, work)
+        _, _, peak_small = measure(helper, program, make_exchange(args.lines // 100), 3, work)
+        where = machine(work)
+    print("machine: %s" % where)
     print("file: %d lines, %d bytes" % (args.lines, len(big)))
     print("filter median: %.2f ms" % (ours * 1000))
     print("cp median:     %.2f ms" % (cp * 1000))
