@@ -1,5 +1,6 @@
 #include "records/record.h"
 
+#include <array>
 #include <bit>
 #include <charconv>
 #include <cstdint>
@@ -41,6 +42,62 @@ void split(U128 x, int shift, U128& quotient, U128& rest) {
     }
 }
 
+// "00" to "99": two digits per division.
+constexpr auto kPairs = [] {
+    std::array<char, 200> pairs{};
+    for (int i = 0; i < 100; ++i) {
+        pairs[2 * i] = static_cast<char>('0' + i / 10);
+        pairs[2 * i + 1] = static_cast<char>('0' + i % 10);
+    }
+    return pairs;
+}();
+
+// Writes the eight digits of `chunk` (below 10^8) ending at d, leading
+// zeros included; 32-bit arithmetic.
+void putEight(char* d, std::uint32_t chunk) {
+    for (int i = 0; i < 4; ++i) {
+        d -= 2;
+        std::memcpy(d, kPairs.data() + 2 * (chunk % 100), 2);
+        chunk /= 100;
+    }
+}
+
+// Writes scaled / 10^prec with exactly prec decimals ("0.05" for 5 and 2):
+// the digits are made right to left, eight at a time in 32-bit pieces, then
+// split at the point.
+char* putScaled(char* p, std::uint64_t scaled, int prec) {
+    char digits[24];
+    char* const end = digits + sizeof digits;
+    char* d = end;
+    while (scaled >= 100000000) {
+        putEight(d, static_cast<std::uint32_t>(scaled % 100000000));
+        d -= 8;
+        scaled /= 100000000;
+    }
+    auto top = static_cast<std::uint32_t>(scaled);
+    while (top >= 100) {
+        d -= 2;
+        std::memcpy(d, kPairs.data() + 2 * (top % 100), 2);
+        top /= 100;
+    }
+    if (top >= 10) {
+        d -= 2;
+        std::memcpy(d, kPairs.data() + 2 * top, 2);
+    } else {
+        *--d = static_cast<char>('0' + top);
+    }
+    while (end - d <= prec) *--d = '0';  // a value below 1 keeps its leading zero
+    auto whole = static_cast<std::size_t>(end - d - prec);
+    std::memcpy(p, d, whole);
+    p += whole;
+    if (prec > 0) {
+        *p++ = '.';
+        std::memcpy(p, d + whole, static_cast<std::size_t>(prec));
+        p += prec;
+    }
+    return p;
+}
+
 // The exact fixed-point digits of a double of moderate size: v = m * 2^e is
 // scaled by 10^prec in 128-bit integers and rounded half to even, which is
 // what std::to_chars and printf do. Returns 0 when the value needs the
@@ -61,20 +118,9 @@ std::size_t fastFixed(char* out, double v, int prec) {
     U128 half = shift > 64 ? U128{std::uint64_t{1} << (shift - 65), 0} : U128{0, std::uint64_t{1} << (shift - 1)};
     if (q.hi != 0 || q.lo == ~std::uint64_t{0}) return 0;
     if (less(half, rest) || (!less(rest, half) && (q.lo & 1))) ++q.lo;
-    std::uint64_t whole = q.lo / kPow10[prec];
-    std::uint64_t fraction = q.lo % kPow10[prec];
     char* p = out;
     if (negative) *p++ = '-';
-    p = std::to_chars(p, p + 24, whole).ptr;
-    if (prec > 0) {
-        *p++ = '.';
-        char digits[16];
-        char* end = std::to_chars(digits, digits + sizeof digits, fraction).ptr;
-        auto n = static_cast<int>(end - digits);
-        for (int i = n; i < prec; ++i) *p++ = '0';
-        std::memcpy(p, digits, static_cast<std::size_t>(n));
-        p += n;
-    }
+    p = putScaled(p, q.lo, prec);
     std::size_t len = static_cast<std::size_t>(p - out);
     return len;
 }
@@ -109,6 +155,10 @@ Rec& Rec::hex(unsigned v) {
 }
 
 Rec& Rec::fixed(double v, int prec) {
+    if (kCap - len >= kFixedMax) {  // room for the longest number: print in place
+        len += fmt_fixed(buf + len, v, prec);
+        return *this;
+    }
     char tmp[kFixedMax];
     return bytes(tmp, fmt_fixed(tmp, v, prec));
 }
