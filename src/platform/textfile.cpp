@@ -8,6 +8,10 @@
 #include <filesystem>
 #include <system_error>
 
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
+
 namespace {
 
 #ifdef _WIN32
@@ -168,6 +172,52 @@ void pf_skip_line(TextFile* f) {
     }
 }
 
+namespace {
+
+constexpr std::ptrdiff_t kWindow = 64;
+
+// The number of newlines in the kWindow bytes at p.
+#ifdef __SSE2__
+unsigned newlinesIn(const char* p) {
+    const __m128i newline = _mm_set1_epi8('\n');
+    __m128i hits = _mm_setzero_si128();
+    for (std::ptrdiff_t i = 0; i < kWindow; i += 16) {
+        __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
+        hits = _mm_sub_epi8(hits, _mm_cmpeq_epi8(bytes, newline));  // a match is -1
+    }
+    __m128i sums = _mm_sad_epu8(hits, _mm_setzero_si128());  // two 64-bit lane sums
+    return static_cast<unsigned>(_mm_cvtsi128_si32(sums) + _mm_extract_epi16(sums, 4));
+}
+#else
+unsigned newlinesIn(const char* p) {
+    unsigned n = 0;
+    for (std::ptrdiff_t i = 0; i < kWindow; ++i) n += p[i] == '\n';
+    return n;
+}
+#endif
+
+// From a line start p, counts whole windows that each hold a newline. Lines
+// that end in such a run are at most 2 * kWindow bytes long, one piece each
+// for any piece width from 2 * kWindow bytes up, so the newlines are the
+// pieces. Returns the byte after the run's last newline (p if no window
+// qualifies) and adds the lines to `count`.
+const char* countShortLines(const char* p, const char* stop, unsigned long long& count) {
+    const char* run = p;
+    unsigned long long lines = 0;
+    while (stop - run >= kWindow) {
+        unsigned n = newlinesIn(run);
+        if (n == 0) break;
+        lines += n;
+        run += kWindow;
+    }
+    if (run == p) return p;
+    while (run[-1] != '\n') --run;
+    count += lines;
+    return run;
+}
+
+}  // namespace
+
 unsigned pf_count_pieces(TextFile* f, std::size_t size, unsigned limit) {
     const unsigned long long width = size - 1;
     unsigned long long count = 0;
@@ -177,6 +227,7 @@ unsigned pf_count_pieces(TextFile* f, std::size_t size, unsigned limit) {
         const char* p = base + f->pos;
         const char* stop = base + f->end;
         while (p < stop && count <= limit) {
+            if (line == 0 && width >= 2 * kWindow) p = countShortLines(p, stop, count);
             auto* nl = static_cast<const char*>(std::memchr(p, '\n', static_cast<std::size_t>(stop - p)));
             if (!nl) {
                 line += static_cast<unsigned long long>(stop - p);

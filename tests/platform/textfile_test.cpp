@@ -73,11 +73,59 @@ TEST_F(TextFileTest, CountPiecesMatchesPieceReads) {
     }
 }
 
+// Several blocks of lines of every length class: runs of short lines (the
+// count takes them 64 bytes at a time), lines just under, at and over the
+// piece width, long lines, LF and CR LF ends, lone CRs, a CR LF pair split
+// by a block boundary, no line end at the end.
+std::string mixedLines(unsigned seed) {
+    std::string disk;
+    unsigned state = seed;
+    auto next = [&state](unsigned n) {
+        state = state * 1103515245u + 12345u;
+        return (state >> 8) % n;
+    };
+    const std::size_t lengths[] = {0, 1, 30, 63, 64, 65, 127, 128, 129, 252, 253, 254, 255, 600};
+    while (disk.size() < 200000) {
+        std::size_t len = next(4) != 0 ? next(40) : lengths[next(14)];
+        for (std::size_t i = 0; i < len; ++i) disk += next(50) == 0 ? '\r' : static_cast<char>('a' + next(26));
+        disk += next(2) != 0 ? "\r\n" : "\n";
+    }
+    disk.resize(disk.size() - 1 - next(3));
+    return disk;
+}
+
+TEST_F(TextFileTest, CountPiecesMatchesPieceReadsOverManyBlocks) {
+    for (unsigned seed : {1u, 2u, 3u}) {
+        std::string disk = mixedLines(seed);
+        std::string pieces = readPieces(disk, 255, '\x01');
+        unsigned expected = 0;
+        for (char c : pieces) expected += c == '\x01';
+        write_file("c.txt", disk);
+        TextFile* f = pf_open("c.txt", "r");
+        EXPECT_EQ(pf_count_pieces(f, 255, 150000), expected) << seed;
+        pf_close(f);
+    }
+}
+
 TEST_F(TextFileTest, CountStopsOneOverTheLimit) {
-    write_file("c.txt", "a\nb\nc\nd\ne\n");
-    TextFile* f = pf_open("c.txt", "r");
-    EXPECT_EQ(pf_count_pieces(f, 255, 3), 4u);
-    pf_close(f);
+    struct Case {
+        std::string disk;
+        unsigned limit;
+    } cases[] = {
+        {"a\nb\nc\nd\ne\n", 3},
+        {[] {
+             std::string many;
+             for (int i = 0; i < 5000; ++i) many += "line\r\n";
+             return many;
+         }(),
+         1000},
+    };
+    for (const Case& c : cases) {
+        write_file("c.txt", c.disk);
+        TextFile* f = pf_open("c.txt", "r");
+        EXPECT_EQ(pf_count_pieces(f, 255, c.limit), c.limit + 1);
+        pf_close(f);
+    }
 }
 
 TEST_F(TextFileTest, WriteTurnsNewlinesIntoCrLf) {
