@@ -23,7 +23,10 @@ Direction directions[kDirections];
 
 void directionOf(double dx, double dy, double& s, double& c) {
     auto bx = std::bit_cast<std::uint64_t>(dx), by = std::bit_cast<std::uint64_t>(dy);
-    Direction& d = directions[(bx ^ (by >> 7) ^ (bx >> 29) ^ (by >> 41)) % kDirections];
+    // Round numbers such as 20.0, -20.0 and 10.0 differ only in their top
+    // bits: a multiplicative hash brings every bit into the slot number.
+    std::uint64_t mixed = (bx * 0x9E3779B97F4A7C15u) ^ (by * 0xC2B2AE3D27D4EB4Fu);
+    Direction& d = directions[((mixed ^ (mixed >> 32)) >> 29) & (kDirections - 1)];
     if (d.dx != bx || d.dy != by) {
         // A vector of two zeros, of either sign, runs along the x axis.
         double theta = (dx == 0.0 && dy == 0.0) ? 0.0 : std::atan2(dy, dx);
