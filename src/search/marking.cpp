@@ -38,9 +38,29 @@ void directionOf(double dx, double dy, double& s, double& c) {
 
 }  // namespace
 
+namespace {
+
+// The radius depends only on the group scale, so most circles share it: its
+// text is remembered with the exact bits of the value it was printed from.
+struct PrintedRadius {
+    bool known = false;
+    std::uint64_t bits = 0;
+    std::size_t len = 0;
+    char text[kFixedMax];
+};
+PrintedRadius radius;
+
+}  // namespace
+
 void Kci(double x, double y, double r) {
+    auto bits = std::bit_cast<std::uint64_t>(r);
+    if (!radius.known || radius.bits != bits) {
+        radius.len = fmt_fixed(radius.text, r, 12);
+        radius.bits = bits;
+        radius.known = true;
+    }
     Rec rec;
-    rec.str("ci ").fixed(x, 12).str(" ").fixed(y, 12).str(" ").fixed(r, 12).str(" \n");
+    rec.str("ci ").fixed(x, 12).str(" ").fixed(y, 12).str(" ").bytes(radius.text, radius.len).str(" \n");
     rec_to_work(rec);
 }
 
