@@ -179,9 +179,41 @@ void oneByte(Scan& s) {
     s.lenin += 1;
 }
 
+// Walks over the characters that cannot change the scan's state: every
+// character once an occurrence is found, and, while no candidate is open,
+// every character whose first byte is not the first search byte (the scan
+// only resets its already reset candidate there). Stops at the terminator
+// or at a character that may open a candidate. Returns false when a lead
+// byte is the text's last byte, which ends the scan as the full pass does.
+bool skipIdle(Scan& s) {
+    const unsigned char first = s.arg[1];
+    const unsigned char* t = s.text;
+    int ci = s.ci;
+    bool goesOn = true;
+    while (t[ci] != 0 && (s.isFound || t[ci] != first)) {
+        if (!is_lead_byte(t[ci])) {
+            ci += 1;
+        } else {
+            ci += 2;
+            if (t[ci - 1] == 0) {
+                goesOn = false;
+                break;
+            }
+        }
+    }
+    s.lenin += ci - s.ci;
+    s.ci = ci;
+    return goesOn;
+}
+
 template <bool kTraced>
 void runScan(Scan& s) {
     while (s.text[s.ci] != 0) {
+        // Untraced scans pass over idle stretches in one step; traced scans
+        // trace every character.
+        if (!kTraced && s.leadByte == 0 && (s.isFound || !s.inMatch)) {
+            if (!skipIdle(s) || s.text[s.ci] == 0) break;
+        }
         if (tracing<kTraced>(3)) traceBytes(s);
         if (s.leadByte == 0 && is_lead_byte(s.text[s.ci])) {
             s.leadByte = s.text[s.ci];

@@ -545,4 +545,42 @@ TEST_F(MatchTest, AgreesWithPlainLeftmostSearch) {
     EXPECT_EQ(pos, work.size());
 }
 
+// Property: the untraced scan, which passes over idle stretches in one
+// step, ends in the same state as the traced scan, which takes every
+// character: the same counters and the same f_head (seen in the running
+// maximum), found or not, also for texts that end on a cut lead byte.
+TEST_F(MatchTest, UntracedScanAgreesWithTracedScan) {
+    constexpr int kSamples = 20000;
+    std::mt19937 rng(20261209);
+    auto pick = [&](std::uint32_t n) { return static_cast<int>(rng() % n); };
+    // Character width 2 along the x axis: the running maximum is f_head + 2.
+    rd.MOJI_W[1] = 2.0;
+    rd.ChDX = 1.0;
+    struct Outcome {
+        Counters delta;
+        double reach;
+    };
+    auto searchAt = [&](int level, const std::string& arg, const std::string& text) {
+        opts.isTest = level;
+        srch.Mx000 = -1e9;
+        Counters delta = searchDelta(arg, text);
+        return Outcome{delta, srch.Mx000};
+    };
+    int notFoundOpen = 0;
+    for (int n = 0; n < kSamples && !HasFailure(); ++n) {
+        std::string arg = "Z", text;
+        for (int i = 1 + pick(3); i > 0; --i) arg += alphabet[pick(static_cast<std::uint32_t>(alphabet.size()))];
+        for (int i = pick(10); i > 0; --i) text += alphabet[pick(static_cast<std::uint32_t>(alphabet.size()))];
+        if (pick(4) == 0) text += '\x8C';  // a cut lead byte at the end
+        Outcome fast = searchAt(0, arg, text);
+        Outcome full = searchAt(1, arg, text);
+        EXPECT_EQ(fast.delta, full.delta) << "sample " << n;
+        EXPECT_EQ(fast.reach, full.reach) << "sample " << n;
+        notFoundOpen += fast.delta[0] == 0 && fast.reach != 2.0;
+    }
+    // Unfound texts that leave a candidate open (f_head not 0) occur, so the
+    // comparison covers the state the scan ends in, not only the counters.
+    EXPECT_GT(notFoundOpen, kSamples / 100);
+}
+
 }  // namespace
