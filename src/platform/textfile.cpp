@@ -2,6 +2,7 @@
 // large blocks. See textfile.h for the contract.
 #include "platform/textfile.h"
 
+#include <bit>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -129,21 +130,59 @@ TextFile* pf_open(const char* name, const char* mode) {
     return f;
 }
 
+namespace {
+
+// Finds the first newline in src[0, avail) and copies the bytes on the way
+// to dst, which holds `room` bytes: 16 at a time while a whole chunk fits in
+// both, so that a short line costs one pass and no calls. Returns the
+// newline's index (avail if there is none); `copied` tells how many leading
+// bytes dst holds (possibly more than the line).
+std::size_t findNewlineCopying(const char* src, std::size_t avail, char* dst, std::size_t room,
+                               std::size_t& copied) {
+    std::size_t i = 0;
+#ifdef __SSE2__
+    const __m128i newline = _mm_set1_epi8('\n');
+    while (i + 16 <= avail && i + 16 <= room) {
+        __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + i));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + i), bytes);
+        auto hits = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, newline)));
+        if (hits != 0) {
+            copied = i + 16;
+            return i + static_cast<std::size_t>(std::countr_zero(hits));
+        }
+        i += 16;
+    }
+#else
+    (void)dst;
+    (void)room;
+#endif
+    copied = i;
+    auto* nl = static_cast<const char*>(std::memchr(src + i, '\n', avail - i));
+    return nl ? static_cast<std::size_t>(nl - src) : avail;
+}
+
+// Copies src[from, to) to dst unless dst holds it already.
+void copyRest(char* dst, const char* src, std::size_t from, std::size_t to) {
+    if (to > from) std::memcpy(dst + from, src + from, to - from);
+}
+
+}  // namespace
+
 std::size_t pf_gets(TextFile* f, char* buf, std::size_t size) {
     std::size_t want = size - 1;
     // One byte more than a piece holds: a CR LF pair there is one newline.
     std::size_t avail = ensure(f, want + 1);
     if (avail > want + 1) avail = want + 1;
     const char* src = f->buf + f->pos;
-    auto* nl = static_cast<const char*>(std::memchr(src, '\n', avail));
+    std::size_t copied = 0;
+    std::size_t at = findNewlineCopying(src, avail, buf, want, copied);
     std::size_t n;
-    if (nl) {
-        auto at = static_cast<std::size_t>(nl - src);
+    if (at < avail) {
         bool pair = crBefore(f, f->pos + at);
         std::size_t line = pair ? at : at + 1;  // after translation
         if (line <= want) {
             std::size_t body = pair ? at - 1 : at;
-            std::memcpy(buf, src, body);
+            copyRest(buf, src, copied, body);
             buf[body] = '\n';
             f->pos += at + 1;
             buf[line] = '\0';
@@ -153,7 +192,7 @@ std::size_t pf_gets(TextFile* f, char* buf, std::size_t size) {
     } else {
         n = avail < want ? avail : want;
     }
-    std::memcpy(buf, src, n);
+    copyRest(buf, src, copied, n);
     f->pos += n;
     buf[n] = '\0';
     if (n == 0) f->eof = true;

@@ -107,6 +107,34 @@ TEST_F(TextFileTest, CountPiecesMatchesPieceReadsOverManyBlocks) {
     }
 }
 
+// The pieces a line read with a buffer of `size` bytes gives, from the text
+// after translation: at most size-1 bytes, ending after a newline.
+std::string modelPieces(const std::string& disk, std::size_t size, char sep) {
+    std::string text;
+    for (std::size_t i = 0; i < disk.size(); ++i) {
+        if (!(disk[i] == '\r' && i + 1 < disk.size() && disk[i + 1] == '\n')) text += disk[i];
+    }
+    std::string out;
+    std::size_t i = 0;
+    while (i < text.size()) {
+        std::size_t n = 0;
+        while (i + n < text.size() && n < size - 1 && (n == 0 || text[i + n - 1] != '\n')) ++n;
+        out.append(text, i, n);
+        out += sep;
+        i += n;
+    }
+    return out;
+}
+
+TEST_F(TextFileTest, PieceReadsOverManyBlocksMatchTheModel) {
+    for (unsigned seed : {1u, 2u, 3u}) {
+        std::string disk = mixedLines(seed);
+        for (std::size_t size : {255u, 40u, 17u, 16u, 2u}) {
+            EXPECT_EQ(readPieces(disk, size, '\x01'), modelPieces(disk, size, '\x01')) << seed << " " << size;
+        }
+    }
+}
+
 TEST_F(TextFileTest, CountStopsOneOverTheLimit) {
     struct Case {
         std::string disk;
