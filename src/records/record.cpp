@@ -11,9 +11,26 @@
 
 namespace {
 
-constexpr std::uint64_t kPow10[] = {1,          10,          100,          1000,          10000,
-                                    100000,     1000000,     10000000,     100000000,     1000000000,
-                                    10000000000, 100000000000, 1000000000000};
+constexpr std::uint64_t kPow10[] = {1,
+                                    10,
+                                    100,
+                                    1000,
+                                    10000,
+                                    100000,
+                                    1000000,
+                                    10000000,
+                                    100000000,
+                                    1000000000,
+                                    10000000000,
+                                    100000000000,
+                                    1000000000000,
+                                    10000000000000,
+                                    100000000000000,
+                                    1000000000000000,
+                                    10000000000000000,
+                                    100000000000000000,
+                                    1000000000000000000,
+                                    10000000000000000000u};
 
 // A 128-bit unsigned integer, enough for a 53-bit mantissa times 10^12.
 struct U128 {
@@ -62,10 +79,37 @@ void putEight(char* d, std::uint32_t chunk) {
     }
 }
 
+// The number of decimal digits of x (0 for 0).
+int decimalDigits(std::uint64_t x) {
+    int t = (static_cast<int>(std::bit_width(x)) * 1233) >> 12;  // log10(2) ~ 1233 / 4096
+    return t + (x >= kPow10[t] ? 1 : 0);
+}
+
+// putScaled for a value below 10^16, the case of every drawing coordinate at
+// the precisions in use: sixteen digits made in two 8-digit chunks, the
+// parts copied in fixed-size blocks (p has room for 34 bytes).
+char* putScaledShort(char* p, std::uint64_t scaled, int prec) {
+    char digits[32] = {};
+    putEight(digits + 8, static_cast<std::uint32_t>(scaled / 100000000));
+    putEight(digits + 16, static_cast<std::uint32_t>(scaled % 100000000));
+    int count = decimalDigits(scaled);
+    if (count <= prec) count = prec + 1;  // a value below 1 keeps its leading zero
+    int whole = count - prec;
+    std::memcpy(p, digits + 16 - count, 16);
+    p += whole;
+    if (prec > 0) {
+        *p++ = '.';
+        std::memcpy(p, digits + 16 - prec, 16);
+        p += prec;
+    }
+    return p;
+}
+
 // Writes scaled / 10^prec with exactly prec decimals ("0.05" for 5 and 2):
 // the digits are made right to left, eight at a time in 32-bit pieces, then
 // split at the point.
 char* putScaled(char* p, std::uint64_t scaled, int prec) {
+    if (scaled < kPow10[16] && prec < 16) return putScaledShort(p, scaled, prec);
     char digits[24];
     char* const end = digits + sizeof digits;
     char* d = end;

@@ -60,7 +60,10 @@ TEST(FixedFormat, SpecialValuesMatchPrintf) {
     const double inf = std::numeric_limits<double>::infinity();
     const double values[] = {0.0, -0.0, nan, -nan, inf, -inf, 0.5, 1.5, 2.5, -2.5, 0.125, 1e-13, 5e-13,
                              -5e-13, 1e22, 1.7976931348623157e308, 4.9e-324, 123456789.0000000005,
-                             0.0000000000005, 2.675, 101.75, 0.05, 9.995, 99.5, 1.8e17, -1.8e17, 1.8446744073709552e7};
+                             0.0000000000005, 2.675, 101.75, 0.05, 9.995, 99.5, 1.8e17, -1.8e17, 1.8446744073709552e7,
+                             // around 10^16 once scaled, where the digits take the longer path
+                             9999.9999999999991, 9999.999999999999, 10000.0, 99999999.99999999,
+                             1e8, 9999999999999998.0, 1e16, 0.9999999999995, 0.0000000000015};
     for (double v : values) {
         if (!printfIsReference(v)) continue;
         for (int prec : {0, 1, 2, 9, 12}) EXPECT_EQ(viaHelper(v, prec), viaPrintf(v, prec)) << v << " " << prec;
