@@ -1,6 +1,7 @@
 // The match engine: the match classes and counters, the Shift-JIS character
 // classes, the traces of test levels 1 to 3 byte for byte, and the leftmost
 // occurrence that decides when the scan's restart misses it.
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <cstring>
@@ -161,6 +162,25 @@ TEST_F(MatchTest, MissingOrEmptySearchStringMatchesNothing) {
         EXPECT_EQ(searchDelta("Z", text), NONE) << "bare /Z, text \"" << text << "\"";
     }
     EXPECT_EQ(closeWork(), "");  // no circle either
+}
+
+// The intake cuts the field at its first NUL, CR or LF, wherever it lies
+// (also right at a 16-byte boundary), and at 231 bytes; bytes after a NUL
+// are stale and never count.
+TEST_F(MatchTest, IntakeCutsAtTheFirstLineEndOrNul) {
+    USstrcpyChS001("Zq");
+    const std::size_t positions[] = {0, 1, 15, 16, 17, 31, 32, 100, 223, 224, 230, 231, 232, 239, 240, 255, 260};
+    for (char end : {'\0', '\r', '\n'}) {
+        for (std::size_t at : positions) {
+            std::memset(rd.ChSTR0, 'x', sizeof rd.ChSTR0);
+            rd.ChSTR0[sizeof rd.ChSTR0 - 1] = '\0';
+            rd.ChSTR0[at] = end;
+            if (at + 1 < sizeof rd.ChSTR0 - 1) rd.ChSTR0[at + 1] = end == '\0' ? '\r' : '\0';
+            CHR_PRO(0);
+            EXPECT_EQ(std::strlen(srch.ChSTR), std::min<std::size_t>(at, Search::kTextMax))
+                << static_cast<int>(end) << " at " << at;
+        }
+    }
 }
 
 // A text field longer than 231 bytes whose byte 230 is a lead byte: the cut
