@@ -1,7 +1,9 @@
 #include "exchange/fields.h"
 
+#include <bit>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 
 namespace {
 
@@ -42,7 +44,68 @@ bool fastDouble(const char*& p, double& out) {
     return true;
 }
 
+// Eight text bytes as one word, the first byte lowest (little-endian).
+std::uint64_t load8(const char* p) {
+    std::uint64_t w;
+    std::memcpy(&w, p, sizeof w);
+    return w;
+}
+
+constexpr std::uint64_t kBytes = 0x0101010101010101u;  // one in every byte
+
+// How many bytes of w, from its first, are digits before another byte (8
+// when all are). A byte is a digit when its high nibble is 3 both as it is
+// and plus 6; a carry out of a byte can only start at a non-digit, so it
+// never changes the verdict on the bytes before it.
+int leadingDigits(std::uint64_t w) {
+    std::uint64_t other = ((w & (kBytes * 0xF0)) ^ (kBytes * 0x30)) |
+                          (((w + kBytes * 0x06) & (kBytes * 0xF0)) ^ (kBytes * 0x30));
+    return other == 0 ? 8 : std::countr_zero(other) / 8;
+}
+
+// The value of the first n (1 to 8) digits of w: they are moved to the end
+// of the word (zeros before them), then combined in pairs, quads, eights.
+std::uint64_t digitsValue(std::uint64_t w, int n) {
+    w = (w & (kBytes * 0x0F)) << (8 * (8 - n));
+    w = (w * 2561) >> 8;  // 10 * 256 + 1
+    w = ((w & 0x00FF00FF00FF00FFu) * 6553601) >> 16;  // 100 * 65536 + 1
+    return ((w & 0x0000FFFF0000FFFFu) * 42949672960001u) >> 32;  // 10000 * 2^32 + 1
+}
+
+constexpr std::uint64_t kPow10Int[] = {1, 10, 100, 1000, 10000, 100000, 1000000, 10000000};
+
 }  // namespace
+
+bool scan_lf_padded(const char*& p, double& out) {
+    if constexpr (std::endian::native != std::endian::little) {
+        return scan_lf(p, out);
+    } else {
+        const char* q = p;
+        while (isSpace(*q)) ++q;
+        bool negative = *q == '-';
+        if (negative) ++q;
+        std::uint64_t w = load8(q);
+        int whole = leadingDigits(w);
+        if (whole == 8) return scan_lf(p, out);
+        std::uint64_t mantissa = whole > 0 ? digitsValue(w, whole) : 0;
+        q += whole;
+        int decimals = 0;
+        if (*q == '.') {
+            w = load8(q + 1);
+            decimals = leadingDigits(w);
+            if (decimals == 8) return scan_lf(p, out);
+            if (decimals > 0) mantissa = mantissa * kPow10Int[decimals] + digitsValue(w, decimals);
+            q += 1 + decimals;
+        }
+        // At most 14 digits: the mantissa is exact in a double.
+        if (whole + decimals == 0 || isAlpha(*q)) return scan_lf(p, out);
+        double v = static_cast<double>(mantissa);
+        if (decimals > 0) v /= kPow10[decimals];
+        out = negative ? -v : v;
+        p = q;
+        return true;
+    }
+}
 
 void skip_space(const char*& p) {
     while (isSpace(*p)) ++p;

@@ -11,6 +11,10 @@
 #pragma once
 
 bool scan_lf(const char*& p, double& out);
+// scan_lf for a buffer that stays readable for at least 7 bytes after the
+// terminating NUL (the reader's line buffer keeps 8 zero bytes there): the
+// digits are taken eight bytes at a time.
+bool scan_lf_padded(const char*& p, double& out);
 bool scan_d(const char*& p, int& out);
 bool scan_x(const char*& p, int& out);
 

@@ -66,7 +66,7 @@ void readText(const char* buf, unsigned jd_x) {
     double* fields[] = {&rd.ChX, &rd.ChY, &rd.ChDX, &rd.ChDY};
     bool scanned = true;
     for (double* f : fields) {
-        if (!scan_lf(p, *f)) {
+        if (!scan_lf_padded(p, *f)) {  // the guard keeps the line buffer readable
             scanned = false;
             break;
         }

@@ -80,6 +80,22 @@ Outcome ownInt(const std::string& s, bool (*scan)(const char*&, int&)) {
     return {true, p - s.c_str(), static_cast<unsigned>(v)};
 }
 
+// The padded scanner on a copy of the text followed by its NUL and seven
+// bytes of digits, which it may read but must never take.
+Outcome ownLfPadded(const std::string& s) {
+    std::string padded = s;
+    padded += '\0';
+    padded += "7777777";
+    const char* p = padded.c_str();
+    double v = kUntouchedDouble;
+    bool ok = scan_lf_padded(p, v);
+    if (!ok) {
+        bool untouched = p == padded.c_str() && std::bit_cast<std::uint64_t>(v) == std::bit_cast<std::uint64_t>(kUntouchedDouble);
+        return {false, untouched ? 0 : -1, 0};
+    }
+    return {true, p - padded.c_str(), std::bit_cast<std::uint64_t>(v)};
+}
+
 Outcome libraryD(const std::string& s) { return libraryInt(s, "%d%n"); }
 Outcome libraryX(const std::string& s) { return libraryInt(s, "%x%n"); }
 Outcome ownD(const std::string& s) { return ownInt(s, scan_d); }
@@ -115,6 +131,9 @@ const std::vector<std::string> kUnusualForms = {
     "ffffffff", "fffffffff", "7fffffff", "80000000", "100000000", "1234567", "12345678", "-1", "f", "F", "+f",
     "g", "1a", "1A", "2147483647", "2147483648", "-2147483648", "-2147483649", "99999999999", "-99999999999",
     "123456789", "1234567890", "007", "000000000012", "- 1", "-+1", "+-1", "--1",
+    // seven, eight and nine digits before and after the point (one word of digits)
+    "1234567", "12345678", "123456789", "-1234567.1234567", "1234567.12345678", "0.1234567", "0.12345678",
+    "12345678.1", "9999999.9999999", "\xfa" "1", "1\xfa", "1.\xff" "5", "12\xfb\xfc\xfd\xfe\xff",
 };
 
 std::vector<std::string> formsWithTails() {
@@ -137,6 +156,7 @@ struct Scanner {
 
 const Scanner kScanners[] = {
     {"%lf", libraryLf, ownLf},
+    {"%lf padded", libraryLf, ownLfPadded},
     {"%d", libraryD, ownD},
     {"%x", libraryX, ownX},
 };
