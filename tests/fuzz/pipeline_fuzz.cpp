@@ -36,6 +36,7 @@
 #include "options/options.h"
 #include "platform/textfile.h"
 #include "search/search.h"
+#include "support/state.h"
 
 namespace fs = std::filesystem;
 
@@ -76,15 +77,6 @@ std::set<Bytes> listDir() {
     return names;
 }
 
-void resetState() {
-    opts = Options{};
-    rd = Reader{};
-    srch = Search{};
-    pf_faults = PfFaults{};
-    fpw = nullptr;
-    fp = nullptr;
-}
-
 // One run in the cleared directory. Returns the exit status.
 int runOnce(const Bytes& exchangeName, const Bytes& input, std::vector<Bytes> args) {
     clearDir();
@@ -93,7 +85,7 @@ int runOnce(const Bytes& exchangeName, const Bytes& input, std::vector<Bytes> ar
     std::vector<char*> argv;
     for (Bytes& a : args) argv.push_back(a.data());
     argv.push_back(nullptr);
-    resetState();
+    reset_program_state();
     fs::current_path(workDir);
     int status = run(argv.data());
     fs::current_path(homeDir);

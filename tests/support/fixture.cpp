@@ -9,15 +9,7 @@
 #include "options/options.h"
 #include "platform/textfile.h"
 #include "search/search.h"
-
-void reset_program_state() {
-    opts = Options{};
-    rd = Reader{};
-    srch = Search{};
-    pf_faults = PfFaults{};
-    fpw = nullptr;
-    fp = nullptr;
-}
+#include "support/state.h"
 
 std::string read_file(const std::filesystem::path& path) {
     std::ifstream in(path, std::ios::binary);

@@ -7,8 +7,7 @@
 #include <filesystem>
 #include <string>
 
-// Resets every process-wide variable of the program to its start value.
-void reset_program_state();
+#include "support/state.h"
 
 // Reads a whole file as bytes.
 std::string read_file(const std::filesystem::path& path);
