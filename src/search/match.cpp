@@ -274,6 +274,47 @@ void settleLeftmost(Scan& s) {
     }
 }
 
+// Whether p starts a character: the scan steps two bytes from every byte of
+// the lead range, so after the last byte outside that range a character
+// starts, and the lead-range bytes after it pair up.
+bool onBoundary(std::string_view text, std::size_t p) {
+    std::size_t leads = 0;
+    while (leads < p && is_lead_byte(static_cast<unsigned char>(text[p - 1 - leads]))) ++leads;
+    return leads % 2 == 0;
+}
+
+// The untraced scan's outcome where it follows from a byte search alone,
+// without walking the text character by character. The scan, and the
+// leftmost occurrence after it, end in one of two states:
+// - an occurrence exists: the leftmost one on a character boundary is the
+//   match; the scan walks on to the text's end;
+// - none exists: f_head is the start of the candidate still open at the
+//   text's end, or 0. An open candidate begins with the first search byte
+//   and has matched fewer bytes than the search string holds.
+// Returns false where the byte search does not decide, and the scan must
+// run: a search string or a text that ends on a cut lead byte, an
+// occurrence that starts inside a character, a first search byte near the
+// text's end.
+bool settledDirectly(Scan& s) {
+    if (s.searchLen <= 0) return true;  // nothing can match; f_head stays 0
+    std::string_view text(srch.ChSTR, static_cast<std::size_t>(textLength()));
+    std::string_view wanted(opts.ChS001 + 1, static_cast<std::size_t>(s.searchLen));
+    if (!text.empty() && is_lead_byte(static_cast<unsigned char>(text.back()))) return false;
+    if (endsWithCutLead(wanted)) return false;
+    std::size_t at = text.find(wanted);
+    if (at == std::string_view::npos) {
+        std::size_t tail = wanted.size() + 1;
+        std::size_t from = text.size() > tail ? text.size() - tail : 0;
+        return std::memchr(text.data() + from, s.arg[1], text.size() - from) == nullptr;
+    }
+    if (!onBoundary(text, at)) return false;
+    s.isFound = true;
+    s.f_head = static_cast<int>(at);
+    s.f_foot = static_cast<int>(at + wanted.size()) - 1;
+    s.lenin = static_cast<int>(text.size());  // no cut lead byte: the walk ends at the terminator
+    return true;
+}
+
 void classify(const Scan& s) {
     if (s.isFound) {
         ++srch.match;
@@ -337,13 +378,11 @@ int FIND_STR(unsigned /*jd_x*/) {
     s.searchLen = s.argLen - 1;
     if (opts.isTest >= 1 && opts.isTest <= 3) {
         runScan<true>(s);
-    } else if (s.searchLen > 0 && std::memchr(srch.ChSTR, s.arg[1], textLength())) {
+        settleLeftmost(s);
+    } else if (!settledDirectly(s)) {
         runScan<false>(s);
+        settleLeftmost(s);
     }
-    // Otherwise no candidate can start: every candidate begins with a text
-    // byte equal to the first search byte. Nothing is found, f_head stays 0,
-    // and the text's length matters only to the traces.
-    settleLeftmost(s);
     classify(s);
     mark_match(s.isFound, s.f_head);
     return 0;
