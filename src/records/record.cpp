@@ -32,23 +32,35 @@ constexpr std::uint64_t kPow10[] = {1,
                                     1000000000000000000,
                                     10000000000000000000u};
 
-// A 128-bit unsigned integer, enough for a 53-bit mantissa times 10^12.
-struct U128 {
+// The product of two 64-bit values, 128 bits wide, and its parts: the
+// bits from `shift` up (the quotient by 2^shift, which must fit in 64 bits
+// here) and the bits below. Compilers that have a 128-bit integer type
+// multiply in one step; elsewhere four 32-bit products make it.
+struct Product {
     std::uint64_t hi, lo;
 };
 
-U128 mul64(std::uint64_t a, std::uint64_t b) {
+#ifdef __SIZEOF_INT128__
+__extension__ typedef unsigned __int128 Wide;
+
+Product mul64(std::uint64_t a, std::uint64_t b) {
+    Wide p = static_cast<Wide>(a) * b;
+    return {static_cast<std::uint64_t>(p >> 64), static_cast<std::uint64_t>(p)};
+}
+#else
+Product mul64(std::uint64_t a, std::uint64_t b) {
     const std::uint64_t mask = 0xffffffffu;
     std::uint64_t p00 = (a & mask) * (b & mask), p01 = (a & mask) * (b >> 32);
     std::uint64_t p10 = (a >> 32) * (b & mask), p11 = (a >> 32) * (b >> 32);
     std::uint64_t mid = (p00 >> 32) + (p01 & mask) + (p10 & mask);
     return {p11 + (p01 >> 32) + (p10 >> 32) + (mid >> 32), (mid << 32) | (p00 & mask)};
 }
+#endif
 
-bool less(U128 a, U128 b) { return a.hi < b.hi || (a.hi == b.hi && a.lo < b.lo); }
+bool less(Product a, Product b) { return a.hi < b.hi || (a.hi == b.hi && a.lo < b.lo); }
 
 // x >> shift and the bits shifted out, for shift 1 to 127.
-void split(U128 x, int shift, U128& quotient, U128& rest) {
+void split(Product x, int shift, Product& quotient, Product& rest) {
     if (shift >= 64) {
         int s = shift - 64;
         quotient = {0, s == 0 ? x.hi : x.hi >> s};
@@ -57,6 +69,27 @@ void split(U128 x, int shift, U128& quotient, U128& rest) {
         quotient = {x.hi >> shift, (x.lo >> shift) | (x.hi << (64 - shift))};
         rest = {0, x.lo & ((std::uint64_t{1} << shift) - 1)};
     }
+}
+
+// The eight decimal digits of n (below 10^8, leading zeros included) as
+// eight characters in one word, the first digit in the lowest byte: n is
+// split into two four-digit halves, each half into two pairs, each pair
+// into two digits, every step in all lanes of the word at once (a division
+// by 100 or 10 done as a multiplication that is exact in this range).
+std::uint64_t eightDigits(std::uint32_t n) {
+    std::uint64_t halves = (n / 10000) | (static_cast<std::uint64_t>(n % 10000) << 32);
+    std::uint64_t hundreds = ((halves * 10486) >> 20) & ((std::uint64_t{0x7F} << 32) | 0x7F);
+    std::uint64_t pairs = ((halves - 100 * hundreds) << 16) + hundreds;
+    std::uint64_t tens = ((pairs * 103) >> 10) & 0x000F000F000F000Fu;
+    std::uint64_t digits = tens + ((pairs - 10 * tens) << 8);
+    return digits + 0x3030303030303030u;
+}
+
+// Writes the eight digits of `chunk` (below 10^8) at d.
+void putEight(char* d, std::uint32_t chunk) {
+    std::uint64_t word = eightDigits(chunk);
+    if constexpr (std::endian::native == std::endian::big) word = __builtin_bswap64(word);
+    std::memcpy(d, &word, 8);
 }
 
 // "00" to "99": two digits per division.
@@ -69,16 +102,6 @@ constexpr auto kPairs = [] {
     return pairs;
 }();
 
-// Writes the eight digits of `chunk` (below 10^8) ending at d, leading
-// zeros included; 32-bit arithmetic.
-void putEight(char* d, std::uint32_t chunk) {
-    for (int i = 0; i < 4; ++i) {
-        d -= 2;
-        std::memcpy(d, kPairs.data() + 2 * (chunk % 100), 2);
-        chunk /= 100;
-    }
-}
-
 // The number of decimal digits of x (0 for 0).
 int decimalDigits(std::uint64_t x) {
     int t = (static_cast<int>(std::bit_width(x)) * 1233) >> 12;  // log10(2) ~ 1233 / 4096
@@ -90,8 +113,8 @@ int decimalDigits(std::uint64_t x) {
 // parts copied in fixed-size blocks (p has room for 34 bytes).
 char* putScaledShort(char* p, std::uint64_t scaled, int prec) {
     char digits[32] = {};
-    putEight(digits + 8, static_cast<std::uint32_t>(scaled / 100000000));
-    putEight(digits + 16, static_cast<std::uint32_t>(scaled % 100000000));
+    putEight(digits, static_cast<std::uint32_t>(scaled / 100000000));
+    putEight(digits + 8, static_cast<std::uint32_t>(scaled % 100000000));
     int count = decimalDigits(scaled);
     if (count <= prec) count = prec + 1;  // a value below 1 keeps its leading zero
     int whole = count - prec;
@@ -106,16 +129,16 @@ char* putScaledShort(char* p, std::uint64_t scaled, int prec) {
 }
 
 // Writes scaled / 10^prec with exactly prec decimals ("0.05" for 5 and 2):
-// the digits are made right to left, eight at a time in 32-bit pieces, then
-// split at the point.
+// the digits are made right to left, eight at a time, then split at the
+// point.
 char* putScaled(char* p, std::uint64_t scaled, int prec) {
     if (scaled < kPow10[16] && prec < 16) return putScaledShort(p, scaled, prec);
     char digits[24];
     char* const end = digits + sizeof digits;
     char* d = end;
     while (scaled >= 100000000) {
-        putEight(d, static_cast<std::uint32_t>(scaled % 100000000));
         d -= 8;
+        putEight(d, static_cast<std::uint32_t>(scaled % 100000000));
         scaled /= 100000000;
     }
     auto top = static_cast<std::uint32_t>(scaled);
@@ -157,9 +180,9 @@ std::size_t fastFixed(char* out, double v, int prec) {
     if (biased != 0) m |= std::uint64_t{1} << 52;
     if (e >= 0 || e < -127) return 0;
     int shift = -e;
-    U128 q, rest;
+    Product q, rest;
     split(mul64(m, kPow10[prec]), shift, q, rest);
-    U128 half = shift > 64 ? U128{std::uint64_t{1} << (shift - 65), 0} : U128{0, std::uint64_t{1} << (shift - 1)};
+    Product half = shift > 64 ? Product{std::uint64_t{1} << (shift - 65), 0} : Product{0, std::uint64_t{1} << (shift - 1)};
     if (q.hi != 0 || q.lo == ~std::uint64_t{0}) return 0;
     if (less(half, rest) || (!less(rest, half) && (q.lo & 1))) ++q.lo;
     char* p = out;
