@@ -103,16 +103,78 @@ int Tcopy(const char* from, const char* to) {
     return static_cast<int>(count);
 }
 
-int run(char** argv) {
-    // The program's own name is skipped; a vector without one (argc 0)
-    // ends at its first entry.
-    char** first = *argv ? argv + 1 : argv;
-    for (char** arg = first; *arg; ++arg) {
-        if (isOption(*arg)) opt(*arg);
-    }
-    if (opts.isTest == 2) console("\n\n#### debug #### Cmd-Option read\n");
-    normaliseName();
+namespace {
 
+// Closes both files after the records, then carries the work file back
+// unless a test level keeps it. Returns the exit status.
+int finish() {
+    int status = closeFiles();
+    if (status != 0 || opts.isTest != 0) return status;
+
+    // The finished work file replaces the exchange file in one rename: the
+    // exchange file holds either the host's input or the whole output.
+    if (pf_rename(kWorkName, kExchangeName) != 0) {
+        complain("Cannot write file: ", kExchangeName);
+        return 1;
+    }
+    return 0;
+}
+
+// Closes both files, discarding what the work file holds: the work file is
+// opened empty again, and stays open unless `keepOpen` is false. Returns
+// false when it cannot be opened again.
+bool emptyWorkFile(bool keepOpen) {
+    pf_close(fp);
+    fp = nullptr;
+    pf_close(fpw);
+    fpw = pf_open(kWorkName, "w");
+    if (!fpw) return false;
+    if (!keepOpen) {
+        pf_close(fpw);
+        fpw = nullptr;
+    }
+    return true;
+}
+
+// The run without traces: the records are processed while the lines are
+// counted, in one pass over the exchange file. It ends as a separate count
+// would have: a file over the element limit leaves only the error record in
+// the work file, and a read error leaves the work file empty.
+int runCounting() {
+    fp = pf_open(kExchangeName, "r");
+    if (!fp) {
+        complain("Cannot open file: ", kExchangeName);
+        return -1;
+    }
+    fpw = pf_open(kWorkName, "w");
+    if (!fpw) {
+        complain("Cannot open file: ", kWorkName);
+        pf_close(fp);
+        fp = nullptr;
+        return -1;
+    }
+    QX_PATTERN(0, kElementLimit);
+    // The reader stops after the limit; pieces beyond it are only counted.
+    unsigned count = rd.pieces;
+    if (count <= kElementLimit) count += pf_count_pieces(fp, kReadSize, kElementLimit - count);
+    if (pf_failed(fp)) {
+        emptyWorkFile(false);
+        complain("Cannot read file: ", kExchangeName);
+        return -1;
+    }
+    if (count > kElementLimit) {
+        if (emptyWorkFile(true)) return refuseOverLimit();
+        complain("Cannot open file: ", kWorkName);
+        return 1;
+    }
+    Find_STR_END();
+    IniZokusei();
+    return finish();
+}
+
+// The run with traces: the lines are counted first, as the traces report
+// the count and the copy before the records.
+int runTraced() {
     int counted = Tcopy(kExchangeName, kWorkName);
     if (counted < 0) return -1;
     unsigned count = static_cast<unsigned>(counted);
@@ -136,14 +198,19 @@ int run(char** argv) {
     Find_STR_END();
     if (opts.isTest == 3) traceClosing(count);
     IniZokusei();
-    int status = closeFiles();
-    if (status != 0 || opts.isTest != 0) return status;
+    return finish();
+}
 
-    // The finished work file replaces the exchange file in one rename: the
-    // exchange file holds either the host's input or the whole output.
-    if (pf_rename(kWorkName, kExchangeName) != 0) {
-        complain("Cannot write file: ", kExchangeName);
-        return 1;
+}  // namespace
+
+int run(char** argv) {
+    // The program's own name is skipped; a vector without one (argc 0)
+    // ends at its first entry.
+    char** first = *argv ? argv + 1 : argv;
+    for (char** arg = first; *arg; ++arg) {
+        if (isOption(*arg)) opt(*arg);
     }
-    return 0;
+    if (opts.isTest == 2) console("\n\n#### debug #### Cmd-Option read\n");
+    normaliseName();
+    return opts.isTest == 0 ? runCounting() : runTraced();
 }

@@ -55,10 +55,22 @@ void copyLine(char* buf, std::size_t len) {
     while (!ended && len == kPiece) {
         len = pf_gets(fp, buf, kReadSize);
         if (len == 0) break;
+        ++rd.pieces;
         pf_write(fpw, buf, len);
         ended = buf[len - 1] == '\n';
     }
     if (!ended) pf_write(fpw, "\n", 1);
+}
+
+// Reads past the rest of a line over 253 bytes, whose first piece was one
+// record: the rest is not a record of its own.
+void skipRestOfLine(char* buf) {
+    std::size_t len;
+    do {
+        len = pf_gets(fp, buf, kReadSize);
+        if (len == 0) return;
+        ++rd.pieces;
+    } while (len == kPiece && buf[len - 1] != '\n');
 }
 
 void readLine(const char* buf) {
@@ -212,16 +224,17 @@ bool dispatch(const char* buf, unsigned jd_x) {
 
 int QX_PATTERN(unsigned jd_xmax, unsigned jd_limit) {
     char buf[kReadSize + kGuard];
-    for (unsigned jd_x = 0; jd_x != jd_limit; ++jd_x) {
+    for (unsigned jd_x = 0; jd_x != jd_limit && rd.pieces <= jd_limit; ++jd_x) {
         std::size_t len = pf_gets(fp, buf, kReadSize);
         if (len == 0) break;
+        ++rd.pieces;
         std::memset(buf + len, 0, kGuard);
         if (opts.isTest == 5) traceRead(jd_x, jd_xmax, jd_limit, buf);
         bool longLine = len == kPiece && buf[len - 1] != '\n';
         if (dispatch(buf, jd_x)) {
             copyLine(buf, len);
         } else if (longLine) {
-            pf_skip_line(fp);  // a line over 253 bytes is one record
+            skipRestOfLine(buf);
         }
     }
     return 0;

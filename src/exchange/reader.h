@@ -11,6 +11,9 @@ struct Reader {
     static constexpr int kTextFieldMax = 260;
     char ChSTR0[kTextFieldMax + 1] = {};
     int iCHR_cnt = 0;  // text records read
+    // Line pieces read so far, as the line count counts them (a line over
+    // 253 bytes is one piece per 254 bytes).
+    unsigned pieces = 0;
 
     // Text sizes: entry 0 is the free size of "cn0", 1 to 10 the numbered
     // sizes of "hcw", "hch", "hcd". MOJIS is the size in effect.
@@ -46,7 +49,8 @@ extern Reader rd;
 
 // Reads the exchange file `fp` to its end (or `jd_limit` lines), copying
 // comment and "bz" lines to the work file `fpw` and handing every text
-// record to the search. Returns 0.
+// record to the search. Stops early once more than `jd_limit` pieces are
+// read (rd.pieces tells), which a counted file never has. Returns 0.
 int QX_PATTERN(unsigned jd_xmax, unsigned jd_limit);
 
 // The scale of a group, 1.0 for a group number outside 0 to 15.

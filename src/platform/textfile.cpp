@@ -199,18 +199,6 @@ std::size_t pf_gets(TextFile* f, char* buf, std::size_t size) {
     return n;
 }
 
-void pf_skip_line(TextFile* f) {
-    while (ensure(f, 1) > 0) {
-        std::size_t avail = f->end - f->pos;
-        auto* nl = static_cast<const char*>(std::memchr(f->buf + f->pos, '\n', avail));
-        if (nl) {
-            f->pos = static_cast<std::size_t>(nl - f->buf) + 1;
-            return;
-        }
-        f->pos = f->end;
-    }
-}
-
 namespace {
 
 constexpr std::ptrdiff_t kWindow = 64;

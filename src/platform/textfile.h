@@ -41,9 +41,6 @@ TextFile* pf_open(const char* name, const char* mode);
 // error.
 std::size_t pf_gets(TextFile* f, char* buf, std::size_t size);
 
-// Reads and discards the rest of the current line, its newline included.
-void pf_skip_line(TextFile* f);
-
 // Counts the pieces that pf_gets with a buffer of `size` bytes would deliver
 // from here to the end of the file, stopping once the count exceeds `limit`.
 // Reads in blocks; copies nothing.

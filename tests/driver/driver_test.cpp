@@ -205,6 +205,13 @@ TEST_F(DriverTest, ElementLimit) {
         {"149998 lines and one of 600 bytes", repeated("z\r\n", 149998) + std::string(600, 'z') + "\r\n", true},
         {"149999 lines and one of 253 bytes", repeated("z\r\n", 149999) + std::string(253, 'z') + "\r\n", false},
         {"149999 lines and one of 254 bytes", repeated("z\r\n", 149999) + std::string(254, 'z') + "\r\n", true},
+        // Records that write output before the limit is passed: none of it
+        // stays in the work file.
+        {"150001 comment lines", repeated("# c\r\n", 150001), true},
+        {"150001 matching texts", repeated("ch 1 2 1 0 \"a\r\n", 150001), true},
+        {"149999 comments and one of 600 bytes", repeated("# c\r\n", 149999) + "#" + std::string(599, 'c') + "\r\n",
+         true},
+        {"150000 matching texts", repeated("ch 1 2 1 0 \"a\r\n", 150000), false},
     };
     for (const Case& c : cases) {
         reset_program_state();
@@ -220,10 +227,26 @@ TEST_F(DriverTest, ElementLimit) {
             EXPECT_EQ(r.status, 0) << c.label;
             EXPECT_FALSE(exists(kWork)) << c.label;
             std::string out = read_file(kExchange);
-            EXPECT_EQ(out.substr(0, 6), "cn2 \r\n") << c.label;
+            const bool texts = c.input[0] == 'c';
+            EXPECT_EQ(out.substr(0, 6), texts ? "ci 1.0" : "cn2 \r\n") << c.label;
         }
         fs::remove(kWork);
     }
+}
+
+// Without traces the limit is found while the records are processed; the
+// work file is then opened empty again for the error record. When that
+// open fails, nothing is carried back.
+TEST_F(DriverTest, OverLimitWorkFileCannotBeOpenedAgain) {
+    const std::string input = repeated("# c\r\n", 150001);
+    write_file(kExchange, input);
+    pf_faults.op = PF_OPEN;
+    pf_faults.nth = 3;
+    pf_faults.err = EACCES;
+    RunResult r = runWith({"/Za"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, kCannotOpenWork);
+    EXPECT_EQ(read_file(kExchange), input);
 }
 
 TEST_F(DriverTest, OverLimitRefusedAtTestLevelsToo) {
@@ -336,9 +359,10 @@ TEST_F(DriverTest, FailedWorkFileWriteOrClose) {
     } cases[] = {
         {"write, level 0", "/t0", PF_WRITE, 1},
         {"write, level 3", "/t3", PF_WRITE, 1},
-        // Closes: the count's work file, the count's exchange file, the
-        // exchange file, then the work file.
-        {"close, level 0", "/t0", PF_CLOSE, 4},
+        // Closes without traces (one pass): the exchange file, then the
+        // work file. With traces: the count's work file, the count's
+        // exchange file, the exchange file, then the work file.
+        {"close, level 0", "/t0", PF_CLOSE, 2},
         {"close, level 3", "/t3", PF_CLOSE, 4},
     };
     for (const Case& c : cases) {
@@ -424,19 +448,23 @@ TEST_F(DriverTest, LeftoverTemporaryFiles) {
     }
 }
 
-// Opens, in order: the count's exchange file, the count's work file, the
-// work file for the output, the exchange file for the reader.
+// Opens without traces (one pass): the exchange file, then the work file.
+// With traces: the count's exchange file, the count's work file, the work
+// file for the output, the exchange file for the reader.
 TEST_F(DriverTest, FailedOpens) {
     struct Case {
+        const char* level;
         long nth;
         int status;
         std::string err;
         bool workCreated;
     } cases[] = {
-        {1, -1, kCannotOpenExchange, false},
-        {2, -1, kCannotOpenWork, false},
-        {3, 1, kCannotOpenWork, true},
-        {4, 1, kCannotOpenExchange, true},
+        {"/t0", 1, -1, kCannotOpenExchange, false},
+        {"/t0", 2, -1, kCannotOpenWork, false},
+        {"/t1", 1, -1, kCannotOpenExchange, false},
+        {"/t1", 2, -1, kCannotOpenWork, false},
+        {"/t1", 3, 1, kCannotOpenWork, true},
+        {"/t1", 4, 1, kCannotOpenExchange, true},
     };
     for (const Case& c : cases) {
         reset_program_state();
@@ -444,7 +472,8 @@ TEST_F(DriverTest, FailedOpens) {
         pf_faults.op = PF_OPEN;
         pf_faults.nth = c.nth;
         pf_faults.err = EACCES;
-        RunResult r = runWith({"/Zb"});
+        // Level 1 traces only into the work file.
+        RunResult r = runWith({c.level, "/Zb"});
         EXPECT_EQ(r.status, c.status) << c.nth;
         EXPECT_EQ(r.err, c.err) << c.nth;
         EXPECT_EQ(r.out, "") << c.nth;
@@ -458,8 +487,10 @@ TEST_F(DriverTest, FailedOpens) {
     }
 }
 
-// A read error in the line count ends the run with -1; one in the reader
-// with 1. Either way the exchange file stays as it was.
+// A read error in the line count ends the run with -1 and leaves the work
+// file empty; one in the reader with 1. Without traces the count and the
+// reader are one pass: a read error there is one in the count. Either way
+// the exchange file stays as it was.
 TEST_F(DriverTest, FailedReads) {
     // How many reads the count takes of this input.
     write_file(kExchange, kSmallInput);
@@ -473,12 +504,12 @@ TEST_F(DriverTest, FailedReads) {
         const char* level;
         long nth;
         int status;
-        bool workKept;
+        bool workEmpty;  // the work file exists and is empty
     } cases[] = {
-        {"count, level 0", "/t0", 1, -1, false},
-        {"count, level 3", "/t3", 1, -1, false},
-        {"reader, level 0", "/t0", countReads + 1, 1, true},
-        {"reader, level 3", "/t3", countReads + 1, 1, true},
+        {"first read, level 0", "/t0", 1, -1, true},
+        {"last read, level 0", "/t0", countReads, -1, true},
+        {"count, level 3", "/t3", 1, -1, true},
+        {"reader, level 3", "/t3", countReads + 1, 1, false},
     };
     for (const Case& c : cases) {
         reset_program_state();
@@ -490,8 +521,9 @@ TEST_F(DriverTest, FailedReads) {
         EXPECT_EQ(r.status, c.status) << c.label;
         EXPECT_EQ(r.err, kCannotReadExchange) << c.label;
         EXPECT_EQ(read_file(kExchange), kSmallInput) << c.label;
-        if (c.workKept) {
-            EXPECT_TRUE(exists(kWork)) << c.label;
+        EXPECT_TRUE(exists(kWork)) << c.label;
+        if (c.workEmpty) {
+            EXPECT_EQ(read_file(kWork), "") << c.label;
         }
         fs::remove(kWork);
     }
