@@ -64,10 +64,10 @@ void Kci(double x, double y, double r) {
     rec_to_work(rec);
 }
 
-void mark_match(bool isFound, int f_head) {
-    double S = scale_of(rd.GROUP);
+void mark_match(const TextRecord& rec, bool isFound, int f_head) {
+    double S = rec.scale;
     srch.SCALE = S;
-    CharSize size = size_of(rd.MOJIS);
+    CharSize size = rec.size;
     srch.MOJI_zh = size.h;
     srch.MOJI_zw = size.w;
     srch.MOJI_zd = size.d;
@@ -76,10 +76,10 @@ void mark_match(bool isFound, int f_head) {
     double a = ((size.w + size.d) * (f_head + 1)) * S * 0.5;
     double h = 0.5 * size.h * S;
     double s, c;
-    directionOf(rd.ChDX, rd.ChDY, s, c);
-    double Xc = rd.ChX + a * c - h * s;
-    double Yc = rd.ChY + a * s + h * c;
+    directionOf(rec.dx, rec.dy, s, c);
+    double Xc = rec.x + a * c - h * s;
+    double Yc = rec.y + a * s + h * c;
     if (isFound) Kci(Xc, Yc, 2.5 * S);
-    if (Xc + rd.ChDX > srch.Mx000) srch.Mx000 = Xc + rd.ChDX;
-    if (Yc + rd.ChDY > srch.My000) srch.My000 = Yc + rd.ChDY;
+    if (Xc + rec.dx > srch.Mx000) srch.Mx000 = Xc + rec.dx;
+    if (Yc + rec.dy > srch.My000) srch.My000 = Yc + rec.dy;
 }

@@ -14,7 +14,7 @@
 Search srch;
 
 // Places the marking circle of the text just searched (marking.cpp).
-void mark_match(bool isFound, int f_head);
+void mark_match(const TextRecord& rec, bool isFound, int f_head);
 
 namespace {
 
@@ -46,13 +46,13 @@ void emit(Rec& r, bool toConsole) {
     else rec_to_work(r);
 }
 
-void traceOpening() {
+void traceOpening(const TextRecord& rec) {
     if (level(2)) {
         Rec r;
         r.str("\n#----- command /M(").num(opts.iMode).str(") /Z(").str(opts.ChS001).str(")\n");
-        r.str("#        input(ChSTR) = Head(").str(rd.MOJI_head).str(")  ChSTR(").str(srch.ChSTR).str(")\n");
-        r.str("#        input(ChX,ChY)=(").fixed(rd.ChX, 1).str(", ").fixed(rd.ChY, 1);
-        r.str(") (ChDX,ChDY)=(").fixed(rd.ChDX, 1).str(", ").fixed(rd.ChDY, 1).str(")\n");
+        r.str("#        input(ChSTR) = Head(").str(rec.head).str(")  ChSTR(").str(srch.ChSTR).str(")\n");
+        r.str("#        input(ChX,ChY)=(").fixed(rec.x, 1).str(", ").fixed(rec.y, 1);
+        r.str(") (ChDX,ChDY)=(").fixed(rec.dx, 1).str(", ").fixed(rec.dy, 1).str(")\n");
         rec_to_console(r);
     } else if (level(1)) {
         Rec r;
@@ -369,8 +369,19 @@ int leftmost_occurrence(const unsigned char* text, const unsigned char* arg, int
     return -1;
 }
 
+TextRecord text_record_now() {
+    TextRecord rec{{rd.MOJI_head[0], rd.MOJI_head[1], '\0'}, rd.ChX, rd.ChY, rd.ChDX, rd.ChDY,
+                   scale_of(rd.GROUP), size_of(rd.MOJIS)};
+    return rec;
+}
+
 int FIND_STR(unsigned /*jd_x*/) {
-    traceOpening();
+    search_record(text_record_now());
+    return 0;
+}
+
+void search_record(const TextRecord& rec) {
+    traceOpening(rec);
     Scan s;
     s.text = reinterpret_cast<const unsigned char*>(srch.ChSTR);
     s.arg = reinterpret_cast<const unsigned char*>(opts.ChS001);
@@ -384,6 +395,5 @@ int FIND_STR(unsigned /*jd_x*/) {
         settleLeftmost(s);
     }
     classify(s);
-    mark_match(s.isFound, s.f_head);
-    return 0;
+    mark_match(rec, s.isFound, s.f_head);
 }

@@ -2,6 +2,8 @@
 // engine with its counters, and the circle that marks a match.
 #pragma once
 
+#include "exchange/reader.h"
+
 struct Search {
     // The text to search: at most 231 bytes, cut at its line end.
     static constexpr int kTextMax = 231;
@@ -18,13 +20,31 @@ struct Search {
 };
 extern Search srch;
 
+// What the search takes of a text record besides its text: the record's
+// own fields, and the group scale and text size in effect for it.
+struct TextRecord {
+    char head[3];
+    double x, y, dx, dy;  // ChX, ChY, ChDX, ChDY
+    double scale;
+    CharSize size;
+};
+
+// The reader's current text record (rd) as the search takes it.
+TextRecord text_record_now();
+
 // Takes the current text record's text field, cuts it into ChSTR and
 // searches it. Returns 0.
 int CHR_PRO(unsigned jd_x);
 
+// Cuts a text field into ChSTR: at its first NUL, CR or LF, and at kTextMax
+// bytes at most. `field` is an array of Reader::kTextFieldMax + 1 bytes.
+void take_text(const char* field);
+
 // Searches ChSTR for the search string, counts the match, writes the circle
 // for it and moves the running maxima. Returns 0.
 int FIND_STR(unsigned jd_x);
+// FIND_STR for the text record `rec`, whose text is in ChSTR.
+void search_record(const TextRecord& rec);
 
 // Writes one circle record, centre (x, y), radius r.
 void Kci(double x, double y, double r);
