@@ -76,29 +76,60 @@ constexpr std::uint64_t kPow10Int[] = {1, 10, 100, 1000, 10000, 100000, 1000000,
 
 }  // namespace
 
+namespace {
+
+// The first n bytes of a word (n 0 to 7).
+std::uint64_t firstBytes(int n) { return (std::uint64_t{1} << (8 * n)) - 1; }
+
+// Reads "digits[.digits]" at q, the bytes after it readable: the digits and
+// their count after the point. Where the number fits in eight bytes, the
+// point is taken out of the word so that one conversion takes both sides.
+// Returns false for a number that needs the library (more digits).
+bool readDecimal(const char*& q, std::uint64_t& mantissa, int& decimals) {
+    std::uint64_t w = load8(q);
+    int whole = leadingDigits(w);
+    if (whole == 8) return false;
+    if (q[whole] != '.') {
+        mantissa = whole > 0 ? digitsValue(w, whole) : 0;
+        decimals = 0;
+        q += whole;
+        return true;
+    }
+    std::uint64_t low = firstBytes(whole);
+    std::uint64_t joined = (w & low) | ((w >> 8) & ~low);  // its last byte is 0
+    int digits = leadingDigits(joined);
+    if (digits == 7 && isDigit(q[8])) {  // more digits after the word
+        w = load8(q + whole + 1);
+        decimals = leadingDigits(w);
+        if (decimals == 8) return false;
+        mantissa = whole > 0 ? digitsValue(load8(q), whole) : 0;
+        mantissa = mantissa * kPow10Int[decimals] + digitsValue(w, decimals);
+    } else {
+        decimals = digits - whole;
+        mantissa = digits > 0 ? digitsValue(joined, digits) : 0;
+    }
+    q += whole + 1 + decimals;
+    return true;
+}
+
+}  // namespace
+
 bool scan_lf_padded(const char*& p, double& out) {
     if constexpr (std::endian::native != std::endian::little) {
         return scan_lf(p, out);
     } else {
         const char* q = p;
-        while (isSpace(*q)) ++q;
+        while (*q == ' ') ++q;
+        while (isSpace(*q)) ++q;  // other white space, seldom
         bool negative = *q == '-';
-        if (negative) ++q;
-        std::uint64_t w = load8(q);
-        int whole = leadingDigits(w);
-        if (whole == 8) return scan_lf(p, out);
-        std::uint64_t mantissa = whole > 0 ? digitsValue(w, whole) : 0;
-        q += whole;
+        q += negative;
+        const char* first = q;
+        std::uint64_t mantissa = 0;
         int decimals = 0;
-        if (*q == '.') {
-            w = load8(q + 1);
-            decimals = leadingDigits(w);
-            if (decimals == 8) return scan_lf(p, out);
-            if (decimals > 0) mantissa = mantissa * kPow10Int[decimals] + digitsValue(w, decimals);
-            q += 1 + decimals;
-        }
-        // At most 14 digits: the mantissa is exact in a double.
-        if (whole + decimals == 0 || isAlpha(*q)) return scan_lf(p, out);
+        // At most 15 digits: the mantissa is exact in a double.
+        if (!readDecimal(q, mantissa, decimals)) return scan_lf(p, out);
+        bool noDigits = q == first || (q == first + 1 && *first == '.');
+        if (noDigits || isAlpha(*q)) return scan_lf(p, out);
         double v = static_cast<double>(mantissa);
         if (decimals > 0) v /= kPow10[decimals];
         out = negative ? -v : v;
