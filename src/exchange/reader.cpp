@@ -1,6 +1,11 @@
 #include "exchange/reader.h"
 
+#include <bit>
 #include <cstring>
+
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
 
 #include "driver/driver.h"
 #include "exchange/fields.h"
@@ -84,6 +89,26 @@ void readLine(const char* buf) {
     if (rd.lineX1 != rd.lineX2 || rd.lineY1 != rd.lineY2) rd.stepcnt = 3;
 }
 
+// The length of the text at p, at most Reader::kTextFieldMax: its bytes up
+// to the first NUL. p lies in the line buffer, whose guard keeps 16 bytes
+// after the terminator readable, so it is read 16 bytes at a time.
+std::size_t fieldLength(const char* p) {
+#ifdef __SSE2__
+    const __m128i nul = _mm_setzero_si128();
+    for (std::size_t i = 0;; i += 16) {
+        __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
+        auto hits = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, nul)));
+        if (hits != 0) {
+            std::size_t n = i + static_cast<std::size_t>(std::countr_zero(hits));
+            return n < Reader::kTextFieldMax ? n : Reader::kTextFieldMax;
+        }
+    }
+#else
+    std::size_t n = std::strlen(p);
+    return n < Reader::kTextFieldMax ? n : Reader::kTextFieldMax;
+#endif
+}
+
 void readText(const char* buf, unsigned jd_x) {
     rd.MOJI_head[0] = buf[0];
     rd.MOJI_head[1] = buf[1];
@@ -100,9 +125,7 @@ void readText(const char* buf, unsigned jd_x) {
         skip_space(p);
         if (*p == '"') {
             ++p;
-            std::size_t n = std::strlen(p);
-            if (n > Reader::kTextFieldMax) n = Reader::kTextFieldMax;
-            copyTextField(p, n);
+            copyTextField(p, fieldLength(p));
         }
     }
     if (handoff_running()) {

@@ -109,9 +109,10 @@ void publish() {
     ring.published.set(ring.written);
 }
 
-// Room for an entry of `size` bytes at the write position: where it might
-// not fit before the ring's end, a wrap entry first.
-char* reserve(std::size_t size) {
+// reserve() where the entry may not fit before the ring's end or in the
+// room known to be free: a wrap entry first where needed, then a wait for
+// room where needed.
+[[gnu::noinline]] void makeRoom(std::size_t size) {
     std::size_t offset = ring.written % kRingSize;
     if (offset + kEntryMax > kRingSize) {
         Header wrap{Kind::kWrap, 0};
@@ -124,6 +125,13 @@ char* reserve(std::size_t size) {
         if (ring.written + size > given + kRingSize) given = ring.given.waitOtherThan(given);
         ring.limit = given + kRingSize;
     }
+}
+
+// Room for an entry of `size` bytes (at most kEntryMax) at the write
+// position.
+char* reserve(std::size_t size) {
+    std::size_t offset = ring.written % kRingSize;
+    if (offset + kEntryMax > kRingSize || ring.written + kEntryMax > ring.limit) makeRoom(size);
     return ring.bytes + ring.written % kRingSize;
 }
 
