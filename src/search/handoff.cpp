@@ -41,7 +41,7 @@ constexpr std::size_t kEntryMax = sizeof(Header) + sizeof(TextRecord) + Reader::
 // Positions are handed over in steps of this many bytes, a few hundred
 // entries: the threads seldom touch the same cache lines, and a side that
 // sleeps is woken once a step, not once an entry.
-constexpr std::size_t kStep = std::size_t{1} << 12;
+constexpr std::size_t kStep = std::size_t{1} << 14;
 // How long a side with nothing to do watches the other's position before
 // it sleeps: about what a short step takes, far less than a run.
 constexpr auto kWatch = std::chrono::microseconds(20);
