@@ -9,7 +9,6 @@
 #include "platform/textfile.h"
 #include "records/record.h"
 #include "report/report.h"
-#include "search/handoff.h"
 
 TextFile* fpw = nullptr;
 TextFile* fp = nullptr;
@@ -154,28 +153,22 @@ int runCounting() {
         fp = nullptr;
         return -1;
     }
-    // The texts are searched and the work file written on a thread of
-    // their own while the reader reads on.
-    handoff_start();
     QX_PATTERN(0, kElementLimit);
     // The reader stops after the limit; pieces beyond it are only counted.
     unsigned count = rd.pieces;
     if (count <= kElementLimit) count += pf_count_pieces(fp, kReadSize, kElementLimit - count);
-    if (pf_failed(fp) || count > kElementLimit) {
-        handoff_finish();
-        if (count > kElementLimit && !pf_failed(fp)) {
-            if (emptyWorkFile(true)) return refuseOverLimit();
-            complain("Cannot open file: ", kWorkName);
-            return 1;
-        }
+    if (pf_failed(fp)) {
         emptyWorkFile(false);
         complain("Cannot read file: ", kExchangeName);
         return -1;
     }
-    handoff_wait();  // the report needs the final counters and maxima
+    if (count > kElementLimit) {
+        if (emptyWorkFile(true)) return refuseOverLimit();
+        complain("Cannot open file: ", kWorkName);
+        return 1;
+    }
     Find_STR_END();
     IniZokusei();
-    handoff_finish();
     return finish();
 }
 

@@ -12,7 +12,6 @@
 #include "options/options.h"
 #include "platform/textfile.h"
 #include "records/record.h"
-#include "search/handoff.h"
 #include "search/search.h"
 
 Reader rd;
@@ -56,16 +55,16 @@ void traceRead(unsigned jd_x, unsigned jd_xmax, unsigned jd_limit, const char* b
 // in `buf`, further pieces of a long line are read here. A last line
 // without a line end gets one.
 void copyLine(char* buf, std::size_t len) {
-    work_write(buf, len);
+    pf_write(fpw, buf, len);
     bool ended = buf[len - 1] == '\n';
     while (!ended && len == kPiece) {
         len = pf_gets(fp, buf, kReadSize);
         if (len == 0) break;
         ++rd.pieces;
-        work_write(buf, len);
+        pf_write(fpw, buf, len);
         ended = buf[len - 1] == '\n';
     }
-    if (!ended) work_write("\n", 1);
+    if (!ended) pf_write(fpw, "\n", 1);
 }
 
 // Reads past the rest of a line over 253 bytes, whose first piece was one
@@ -128,11 +127,7 @@ void readText(const char* buf, unsigned jd_x) {
             copyTextField(p, fieldLength(p));
         }
     }
-    if (handoff_running()) {
-        handoff_text(text_record_now(), rd.ChSTR0);
-    } else {
-        CHR_PRO(jd_x);
-    }
+    CHR_PRO(jd_x);
     ++rd.iCHR_cnt;
 }
 

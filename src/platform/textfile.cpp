@@ -348,10 +348,6 @@ void pf_write(TextFile* f, const char* data, std::size_t len) {
     }
 }
 
-void pf_flush(TextFile* f) {
-    if (f->writing) flush(f);
-}
-
 int pf_close(TextFile* f) {
     if (f->writing) flush(f);
     bool closeFailed = injected(PF_CLOSE);

@@ -55,10 +55,6 @@ bool pf_failed(const TextFile* f);
 // remembered and reported by pf_close.
 void pf_write(TextFile* f, const char* data, std::size_t len);
 
-// Writes out what is buffered for a file open for writing. A failure is
-// remembered and reported by pf_close.
-void pf_flush(TextFile* f);
-
 // Flushes and closes the file. Returns 0, or -1 when the close or any write
 // before it failed.
 int pf_close(TextFile* f);

@@ -230,16 +230,6 @@ Rec& Rec::fixed(double v, int prec) {
     return bytes(tmp, fmt_fixed(tmp, v, prec));
 }
 
-thread_local WorkSink work_sink = nullptr;
-
-void work_write(const char* data, std::size_t len) {
-    if (work_sink) {
-        work_sink(data, len);
-    } else {
-        pf_write(fpw, data, len);
-    }
-}
-
-void rec_to_work(const Rec& r) { work_write(r.buf, r.len); }
+void rec_to_work(const Rec& r) { pf_write(fpw, r.buf, r.len); }
 
 void rec_to_console(const Rec& r) { pf_stdout(r.buf, r.len); }

@@ -36,10 +36,3 @@ struct Rec {
 // Write the record to the work file `fpw`, to standard output, or to both.
 void rec_to_work(const Rec& r);
 void rec_to_console(const Rec& r);
-
-// Writes bytes to the work file `fpw`: directly, or, on a thread that has
-// a work sink, through the sink, which keeps them in order with what that
-// thread handed over before (the search thread, search/handoff.h).
-void work_write(const char* data, std::size_t len);
-using WorkSink = void (*)(const char* data, std::size_t len);
-extern thread_local WorkSink work_sink;

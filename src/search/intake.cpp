@@ -51,8 +51,6 @@ void copyText(const char* field, std::size_t n) {
 
 }  // namespace
 
-std::size_t text_length(const char* field) { return textEnd(field); }
-
 void take_text(const char* field) {
     std::size_t n = textEnd(field);
     copyText(field, n);

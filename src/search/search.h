@@ -2,8 +2,6 @@
 // engine with its counters, and the circle that marks a match.
 #pragma once
 
-#include <cstddef>
-
 #include "exchange/reader.h"
 
 struct Search {
@@ -41,8 +39,6 @@ int CHR_PRO(unsigned jd_x);
 // Cuts a text field into ChSTR: at its first NUL, CR or LF, and at kTextMax
 // bytes at most. `field` is an array of Reader::kTextFieldMax + 1 bytes.
 void take_text(const char* field);
-// The length of the text that take_text takes from `field`.
-std::size_t text_length(const char* field);
 
 // Searches ChSTR for the search string, counts the match, writes the circle
 // for it and moves the running maxima. Returns 0.

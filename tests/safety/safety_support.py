@@ -154,17 +154,9 @@ def file_changing_calls(files, args):
             if not m or m.group(1) not in TRACED:
                 continue
             name, rest = m.groups()
+            seen[name] = seen.get(name, 0) + 1
             fd = _FD_PATH.match(rest)
             path = fd.group(1) if fd else ""
-            # Writes of the run's files are also counted per file:
-            # run_injected picks them by file, since the program may write
-            # them from another thread, and strace counts each thread's
-            # calls on their own.
-            seen[name] = seen.get(name, 0) + 1
-            key = name
-            if name == "write" and path.startswith(str(d.resolve()) + "/"):
-                key = (name, os.path.basename(path))
-                seen[key] = seen.get(key, 0) + 1
             if name == "close":
                 if not path.startswith(str(d.resolve()) + "/"):
                     continue
@@ -173,7 +165,7 @@ def file_changing_calls(files, args):
                     continue
                 quoted = re.search(r'"([^"]*)"', rest)
                 path = quoted.group(1) if quoted else ""
-            calls.append(Call(name, seen[key], path, line))
+            calls.append(Call(name, seen[name], path, line))
         return calls
     finally:
         remove_dir(d)
@@ -182,13 +174,8 @@ def file_changing_calls(files, args):
 
 def run_injected(d, args, call, action):
     """Runs the program in `d` with `action` ("signal=SIGKILL",
-    "error=ENOSPC", ...) injected into `call`. A write is picked among the
-    writes of its file only (the same file in `d`): strace then counts only
-    those, whichever thread makes them."""
-    only = []
-    if call.name == "write" and call.path.startswith("/"):
-        only = ["-P", str((d / os.path.basename(call.path)).resolve())]
-    return run(d, args, prefix=[STRACE, "-f", "-qq", "-o", os.devnull, *only, "-e", "trace=" + call.name,
+    "error=ENOSPC", ...) injected into `call`."""
+    return run(d, args, prefix=[STRACE, "-f", "-qq", "-o", os.devnull, "-e", "trace=" + call.name,
                                 "-e", f"inject={call.name}:{action}:when={call.nth}"], env=TRACED_ENV)
 
 

@@ -4,7 +4,6 @@
 #include "exchange/reader.h"
 #include "options/options.h"
 #include "platform/textfile.h"
-#include "records/record.h"
 #include "search/search.h"
 
 void reset_program_state() {
@@ -14,5 +13,4 @@ void reset_program_state() {
     pf_faults = PfFaults{};
     fpw = nullptr;
     fp = nullptr;
-    work_sink = nullptr;
 }
