@@ -376,11 +376,7 @@ TextRecord text_record_now() {
 }
 
 int FIND_STR(unsigned /*jd_x*/) {
-    search_record(text_record_now());
-    return 0;
-}
-
-void search_record(const TextRecord& rec) {
+    const TextRecord rec = text_record_now();
     traceOpening(rec);
     Scan s;
     s.text = reinterpret_cast<const unsigned char*>(srch.ChSTR);
@@ -396,4 +392,5 @@ void search_record(const TextRecord& rec) {
     }
     classify(s);
     mark_match(rec, s.isFound, s.f_head);
+    return 0;
 }

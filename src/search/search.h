@@ -36,15 +36,9 @@ TextRecord text_record_now();
 // searches it. Returns 0.
 int CHR_PRO(unsigned jd_x);
 
-// Cuts a text field into ChSTR: at its first NUL, CR or LF, and at kTextMax
-// bytes at most. `field` is an array of Reader::kTextFieldMax + 1 bytes.
-void take_text(const char* field);
-
 // Searches ChSTR for the search string, counts the match, writes the circle
 // for it and moves the running maxima. Returns 0.
 int FIND_STR(unsigned jd_x);
-// FIND_STR for the text record `rec`, whose text is in ChSTR.
-void search_record(const TextRecord& rec);
 
 // Writes one circle record, centre (x, y), radius r.
 void Kci(double x, double y, double r);
