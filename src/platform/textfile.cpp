@@ -348,6 +348,15 @@ void pf_write(TextFile* f, const char* data, std::size_t len) {
     }
 }
 
+void pf_write_line(TextFile* f, const char* data, std::size_t len) {
+    append(f, data, len);
+    if (kTranslate) {
+        append(f, "\r\n", 2);
+    } else {
+        append(f, "\n", 1);
+    }
+}
+
 int pf_close(TextFile* f) {
     if (f->writing) flush(f);
     bool closeFailed = injected(PF_CLOSE);

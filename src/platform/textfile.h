@@ -55,6 +55,10 @@ bool pf_failed(const TextFile* f);
 // remembered and reported by pf_close.
 void pf_write(TextFile* f, const char* data, std::size_t len);
 
+// Writes `len` bytes that hold no newline, then a line end: the same bytes
+// as pf_write of the line with its newline, without looking for newlines.
+void pf_write_line(TextFile* f, const char* data, std::size_t len);
+
 // Flushes and closes the file. Returns 0, or -1 when the close or any write
 // before it failed.
 int pf_close(TextFile* f);

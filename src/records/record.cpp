@@ -232,4 +232,6 @@ Rec& Rec::fixed(double v, int prec) {
 
 void rec_to_work(const Rec& r) { pf_write(fpw, r.buf, r.len); }
 
+void rec_line_to_work(const Rec& r) { pf_write_line(fpw, r.buf, r.len); }
+
 void rec_to_console(const Rec& r) { pf_stdout(r.buf, r.len); }

@@ -36,3 +36,5 @@ struct Rec {
 // Write the record to the work file `fpw`, to standard output, or to both.
 void rec_to_work(const Rec& r);
 void rec_to_console(const Rec& r);
+// Writes the record, which holds no newline, as one line of the work file.
+void rec_line_to_work(const Rec& r);

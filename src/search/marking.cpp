@@ -60,8 +60,8 @@ void Kci(double x, double y, double r) {
         radius.known = true;
     }
     Rec rec;
-    rec.str("ci ").fixed(x, 12).str(" ").fixed(y, 12).str(" ").bytes(radius.text, radius.len).str(" \n");
-    rec_to_work(rec);
+    rec.str("ci ").fixed(x, 12).str(" ").fixed(y, 12).str(" ").bytes(radius.text, radius.len).str(" ");
+    rec_line_to_work(rec);
 }
 
 void mark_match(const TextRecord& rec, bool isFound, int f_head) {

@@ -163,6 +163,25 @@ TEST_F(TextFileTest, WriteTurnsNewlinesIntoCrLf) {
     EXPECT_EQ(read_file("w.txt"), "a\r\nb\rc\r\n\r\n");
 }
 
+// A line written whole gives the same bytes as the line with its newline,
+// also where the line end falls on the boundary of a block.
+TEST_F(TextFileTest, WriteLineEqualsWriteWithNewline) {
+    for (std::size_t length : {0u, 10u, 65533u, 65534u, 65535u, 65536u, 70000u}) {
+        std::string line(length, 'x');
+        TextFile* a = pf_open("a.txt", "w");
+        TextFile* b = pf_open("b.txt", "w");
+        for (int i = 0; i < 3; ++i) {
+            pf_write_line(a, line.data(), line.size());
+            std::string whole = line + "\n";
+            pf_write(b, whole.data(), whole.size());
+        }
+        EXPECT_EQ(pf_close(a), 0);
+        EXPECT_EQ(pf_close(b), 0);
+        EXPECT_EQ(read_file("a.txt"), read_file("b.txt")) << length;
+        EXPECT_EQ(read_file("a.txt").size(), 3 * (length + 2)) << length;
+    }
+}
+
 TEST_F(TextFileTest, LargeWriteCrossesBlocks) {
     std::string text;
     for (int i = 0; i < 40000; ++i) text += "line " + std::to_string(i) + "\n";
