@@ -229,22 +229,18 @@ void runScan(Scan& s) {
 
 int textLength() { return static_cast<int>(std::strlen(srch.ChSTR)); }
 
+// Whether p starts a character: the scan steps two bytes from every byte of
+// the lead range, so after the last byte outside that range a character
+// starts, and the lead-range bytes after it pair up.
+bool onBoundary(std::string_view text, std::size_t p) {
+    std::size_t leads = 0;
+    while (leads < p && is_lead_byte(static_cast<unsigned char>(text[p - 1 - leads]))) ++leads;
+    return leads % 2 == 0;
+}
+
 // Whether the text ends with a lead byte whose second byte was cut off: the
 // scan compares that byte with the terminator as its pair.
-bool endsWithCutLead(std::string_view text) {
-    if (text.empty() || !is_lead_byte(static_cast<unsigned char>(text.back()))) return false;
-    std::size_t i = 0;
-    while (i < text.size()) {
-        if (!is_lead_byte(static_cast<unsigned char>(text[i]))) {
-            ++i;
-        } else if (i + 1 == text.size()) {
-            return true;
-        } else {
-            i += 2;
-        }
-    }
-    return false;
-}
+bool endsWithCutLead(std::string_view text) { return !onBoundary(text, text.size()); }
 
 // The scan's restart looks only at the character that broke a candidate and
 // so can miss an occurrence that began inside it. The leftmost occurrence
@@ -274,15 +270,6 @@ void settleLeftmost(Scan& s) {
     }
 }
 
-// Whether p starts a character: the scan steps two bytes from every byte of
-// the lead range, so after the last byte outside that range a character
-// starts, and the lead-range bytes after it pair up.
-bool onBoundary(std::string_view text, std::size_t p) {
-    std::size_t leads = 0;
-    while (leads < p && is_lead_byte(static_cast<unsigned char>(text[p - 1 - leads]))) ++leads;
-    return leads % 2 == 0;
-}
-
 // The untraced scan's outcome where it follows from a byte search alone,
 // without walking the text character by character. The scan, and the
 // leftmost occurrence after it, end in one of two states:
@@ -299,8 +286,7 @@ bool settledDirectly(Scan& s) {
     if (s.searchLen <= 0) return true;  // nothing can match; f_head stays 0
     std::string_view text(srch.ChSTR, static_cast<std::size_t>(textLength()));
     std::string_view wanted(opts.ChS001 + 1, static_cast<std::size_t>(s.searchLen));
-    if (!text.empty() && is_lead_byte(static_cast<unsigned char>(text.back()))) return false;
-    if (endsWithCutLead(wanted)) return false;
+    if (endsWithCutLead(text) || endsWithCutLead(wanted)) return false;
     std::size_t at = text.find(wanted);
     if (at == std::string_view::npos) {
         std::size_t tail = wanted.size() + 1;
