@@ -74,10 +74,6 @@ std::uint64_t digitsValue(std::uint64_t w, int n) {
 
 constexpr std::uint64_t kPow10Int[] = {1, 10, 100, 1000, 10000, 100000, 1000000, 10000000};
 
-}  // namespace
-
-namespace {
-
 // The first n bytes of a word (n 0 to 7).
 std::uint64_t firstBytes(int n) { return (std::uint64_t{1} << (8 * n)) - 1; }
 
@@ -126,7 +122,7 @@ bool scan_lf_padded(const char*& p, double& out) {
         const char* first = q;
         std::uint64_t mantissa = 0;
         int decimals = 0;
-        // At most 15 digits: the mantissa is exact in a double.
+        // At most 14 digits: the mantissa is exact in a double.
         if (!readDecimal(q, mantissa, decimals)) return scan_lf(p, out);
         bool noDigits = q == first || (q == first + 1 && *first == '.');
         if (noDigits || isAlpha(*q)) return scan_lf(p, out);

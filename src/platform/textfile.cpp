@@ -166,10 +166,6 @@ void copyRest(char* dst, const char* src, std::size_t from, std::size_t to) {
     if (to > from) std::memcpy(dst + from, src + from, to - from);
 }
 
-}  // namespace
-
-namespace {
-
 // pf_gets for the common line: the buffer holds more than a piece ahead,
 // and the newline comes within the first 240 bytes, not first. The line is
 // found and copied 16 bytes at a time (bytes after the terminator in its

@@ -16,11 +16,11 @@ namespace {
 // Where the text field ends: at its first NUL, CR or LF, and at kTextMax
 // bytes at most. The field's array is read 16 bytes at a time (past the
 // NUL, within the array), which spares the call of a library scan per text.
-std::size_t textEnd(const char* field) {
+std::size_t textEnd(const char (&field)[Reader::kTextFieldMax + 1]) {
     constexpr std::size_t kMax = Search::kTextMax;
     std::size_t i = 0;
 #ifdef __SSE2__
-    static_assert(kMax + 16 <= Reader::kTextFieldMax + 1, "the last 16-byte read lies in the field");
+    static_assert(kMax + 16 <= sizeof field, "the last 16-byte read lies in the field");
     const __m128i cr = _mm_set1_epi8('\r'), lf = _mm_set1_epi8('\n'), nul = _mm_setzero_si128();
     for (; i < kMax; i += 16) {
         __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(field + i));
@@ -43,22 +43,19 @@ std::size_t textEnd(const char* field) {
 // in it (the bytes a last block carries beyond the text lie behind its
 // terminator), rather than in one copy of variable length, which the
 // compiler makes a string instruction with a slow start.
-void copyText(const char* field, std::size_t n) {
+void copyText(std::size_t n) {
     std::size_t i = 0;
-    for (; i < n && i + 16 <= sizeof srch.ChSTR; i += 16) std::memcpy(srch.ChSTR + i, field + i, 16);
-    if (i < n) std::memcpy(srch.ChSTR + i, field + i, n - i);
+    for (; i < n && i + 16 <= sizeof srch.ChSTR; i += 16) std::memcpy(srch.ChSTR + i, rd.ChSTR0 + i, 16);
+    if (i < n) std::memcpy(srch.ChSTR + i, rd.ChSTR0 + i, n - i);
 }
 
 }  // namespace
 
-void take_text(const char* field) {
-    std::size_t n = textEnd(field);
-    copyText(field, n);
-    srch.ChSTR[n] = '\0';
-}
-
 int CHR_PRO(unsigned jd_x) {
-    take_text(rd.ChSTR0);
+    // The text ends at its first NUL, CR or LF, and at 231 bytes at most.
+    std::size_t n = textEnd(rd.ChSTR0);
+    copyText(n);
+    srch.ChSTR[n] = '\0';
     if (opts.isTest == 1) {
         Rec r;
         r.str("# CHR_PRO  now \n");
