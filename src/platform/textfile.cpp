@@ -44,7 +44,9 @@ struct TextFile {
     std::size_t pos = 0;
     std::size_t end = 0;
     char lastByte = 0;  // the byte before buf[pos] (pf_count_pieces)
+    bool spilled = false;  // the line being assembled lies in `spill`
     char buf[kBlock];
+    char spill[kLineRoomMax];  // a line that does not fit in the block's rest
 };
 
 PfFaults pf_faults;
@@ -344,13 +346,27 @@ void pf_write(TextFile* f, const char* data, std::size_t len) {
     }
 }
 
-void pf_write_line(TextFile* f, const char* data, std::size_t len) {
-    append(f, data, len);
-    if (kTranslate) {
-        append(f, "\r\n", 2);
-    } else {
-        append(f, "\n", 1);
+namespace {
+
+constexpr const char* kLineEnd = kTranslate ? "\r\n" : "\n";
+constexpr std::size_t kLineEndLen = kTranslate ? 2 : 1;
+
+}  // namespace
+
+char* pf_line_room(TextFile* f, std::size_t room) {
+    f->spilled = kBlock - f->end < room + kLineEndLen;
+    return f->spilled ? f->spill : f->buf + f->end;
+}
+
+void pf_line_done(TextFile* f, std::size_t len) {
+    if (f->spilled) {
+        // Appended as any write is, so that the blocks break where they would.
+        append(f, f->spill, len);
+        append(f, kLineEnd, kLineEndLen);
+        return;
     }
+    std::memcpy(f->buf + f->end + len, kLineEnd, kLineEndLen);
+    f->end += len + kLineEndLen;
 }
 
 int pf_close(TextFile* f) {

@@ -55,9 +55,14 @@ bool pf_failed(const TextFile* f);
 // remembered and reported by pf_close.
 void pf_write(TextFile* f, const char* data, std::size_t len);
 
-// Writes `len` bytes that hold no newline, then a line end: the same bytes
-// as pf_write of the line with its newline, without looking for newlines.
-void pf_write_line(TextFile* f, const char* data, std::size_t len);
+// A line assembled in place: pf_line_room gives room for `room` bytes (at
+// most kLineRoomMax), in the write buffer itself where they fit there;
+// pf_line_done then takes the first `len` of them, which hold no newline,
+// and ends the line. The file gets the same bytes, in the same blocks, as
+// from pf_write of the line with its newline.
+constexpr std::size_t kLineRoomMax = 4096;
+char* pf_line_room(TextFile* f, std::size_t room);
+void pf_line_done(TextFile* f, std::size_t len);
 
 // Flushes and closes the file. Returns 0, or -1 when the close or any write
 // before it failed.

@@ -108,21 +108,45 @@ int decimalDigits(std::uint64_t x) {
     return t + (x >= kPow10[t] ? 1 : 0);
 }
 
+// Sixteen digit characters as two words, the first digit lowest.
+struct Digits16 {
+    std::uint64_t low, high;  // digits 0 to 7, digits 8 to 15
+};
+
+// The digits from position `from` (0 to 15) on, moved to the start, zeros
+// behind them.
+Digits16 digitsFrom(Digits16 d, int from) {
+    if (from >= 8) return {d.high >> (8 * (from - 8)), 0};
+    if (from == 0) return d;
+    int s = 8 * from;
+    return {(d.low >> s) | (d.high << (64 - s)), d.high >> s};
+}
+
+void store16(char* p, Digits16 d) {
+    if constexpr (std::endian::native == std::endian::big) {
+        d.low = __builtin_bswap64(d.low);
+        d.high = __builtin_bswap64(d.high);
+    }
+    std::memcpy(p, &d.low, 8);
+    std::memcpy(p + 8, &d.high, 8);
+}
+
 // putScaled for a value below 10^16, the case of every drawing coordinate at
-// the precisions in use: sixteen digits made in two 8-digit chunks, the
-// parts copied in fixed-size blocks (p has room for 34 bytes).
+// the precisions in use: the sixteen digits are made in two words and
+// stored straight from them, the whole part first, then the point and the
+// decimals over its tail. Nothing is read back from memory, so no load
+// waits for a store of another width (p has room for 34 bytes).
 char* putScaledShort(char* p, std::uint64_t scaled, int prec) {
-    char digits[32] = {};
-    putEight(digits, static_cast<std::uint32_t>(scaled / 100000000));
-    putEight(digits + 8, static_cast<std::uint32_t>(scaled % 100000000));
+    Digits16 digits{eightDigits(static_cast<std::uint32_t>(scaled / 100000000)),
+                    eightDigits(static_cast<std::uint32_t>(scaled % 100000000))};
     int count = decimalDigits(scaled);
     if (count <= prec) count = prec + 1;  // a value below 1 keeps its leading zero
     int whole = count - prec;
-    std::memcpy(p, digits + 16 - count, 16);
+    store16(p, digitsFrom(digits, 16 - count));
     p += whole;
     if (prec > 0) {
         *p++ = '.';
-        std::memcpy(p, digits + 16 - prec, 16);
+        store16(p, digitsFrom(digits, 16 - prec));
         p += prec;
     }
     return p;
@@ -232,6 +256,8 @@ Rec& Rec::fixed(double v, int prec) {
 
 void rec_to_work(const Rec& r) { pf_write(fpw, r.buf, r.len); }
 
-void rec_line_to_work(const Rec& r) { pf_write_line(fpw, r.buf, r.len); }
+char* rec_line_room(std::size_t room) { return pf_line_room(fpw, room); }
+
+void rec_line_written(std::size_t len) { pf_line_done(fpw, len); }
 
 void rec_to_console(const Rec& r) { pf_stdout(r.buf, r.len); }

@@ -4,6 +4,7 @@
 #include <bit>
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 
 #include "exchange/reader.h"
 #include "records/record.h"
@@ -50,6 +51,21 @@ struct PrintedRadius {
 };
 PrintedRadius radius;
 
+// Room for a circle record: "ci ", three numbers, three blanks.
+constexpr std::size_t kCircleRoom = 3 + 3 * kFixedMax + 3;
+
+// Puts the radius's text at p, which has room for kFixedMax bytes. A short
+// text goes in two 16-byte blocks, which spares a copy of variable length.
+char* putRadius(char* p) {
+    if (radius.len <= 32) {
+        std::memcpy(p, radius.text, 16);
+        std::memcpy(p + 16, radius.text + 16, 16);
+    } else {
+        std::memcpy(p, radius.text, radius.len);
+    }
+    return p + radius.len;
+}
+
 }  // namespace
 
 void Kci(double x, double y, double r) {
@@ -59,9 +75,19 @@ void Kci(double x, double y, double r) {
         radius.bits = bits;
         radius.known = true;
     }
-    Rec rec;
-    rec.str("ci ").fixed(x, 12).str(" ").fixed(y, 12).str(" ").bytes(radius.text, radius.len).str(" ");
-    rec_line_to_work(rec);
+    // Assembled in the work file's buffer: the record is written at once,
+    // without a copy.
+    char* const line = rec_line_room(kCircleRoom);
+    char* p = line;
+    std::memcpy(p, "ci ", 3);
+    p += 3;
+    p += fmt_fixed(p, x, 12);
+    *p++ = ' ';
+    p += fmt_fixed(p, y, 12);
+    *p++ = ' ';
+    p = putRadius(p);
+    *p++ = ' ';
+    rec_line_written(static_cast<std::size_t>(p - line));
 }
 
 void mark_match(const TextRecord& rec, bool isFound, int f_head) {

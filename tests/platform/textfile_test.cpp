@@ -1,6 +1,7 @@
 #include "platform/textfile.h"
 
 #include <cerrno>
+#include <cstring>
 #include <string>
 
 #include "support/fixture.h"
@@ -163,23 +164,51 @@ TEST_F(TextFileTest, WriteTurnsNewlinesIntoCrLf) {
     EXPECT_EQ(read_file("w.txt"), "a\r\nb\rc\r\n\r\n");
 }
 
-// A line written whole gives the same bytes as the line with its newline,
-// also where the line end falls on the boundary of a block.
-TEST_F(TextFileTest, WriteLineEqualsWriteWithNewline) {
-    for (std::size_t length : {0u, 10u, 65533u, 65534u, 65535u, 65536u, 70000u}) {
-        std::string line(length, 'x');
+// A line assembled in place gives the same bytes as the line written with
+// its newline, also where the room asked for or the line end does not fit
+// in the rest of the block.
+TEST_F(TextFileTest, LineInPlaceEqualsWriteWithNewline) {
+    struct Case {
+        std::size_t before;  // bytes written ahead of the lines
+        std::size_t length;
+    };
+    const Case cases[] = {{0, 0},     {0, 10},    {65520, 10}, {65524, 10}, {65525, 10},
+                          {65526, 10}, {65535, 0}, {65536, 5},  {1000, 4096}, {63000, 4096}};
+    for (const Case& c : cases) {
+        std::string head(c.before, 'h');
+        std::string line(c.length, 'x');
         TextFile* a = pf_open("a.txt", "w");
         TextFile* b = pf_open("b.txt", "w");
+        pf_write(a, head.data(), head.size());
+        pf_write(b, head.data(), head.size());
         for (int i = 0; i < 3; ++i) {
-            pf_write_line(a, line.data(), line.size());
+            char* room = pf_line_room(a, c.length);
+            std::memcpy(room, line.data(), line.size());
+            pf_line_done(a, line.size());
             std::string whole = line + "\n";
             pf_write(b, whole.data(), whole.size());
         }
         EXPECT_EQ(pf_close(a), 0);
         EXPECT_EQ(pf_close(b), 0);
-        EXPECT_EQ(read_file("a.txt"), read_file("b.txt")) << length;
-        EXPECT_EQ(read_file("a.txt").size(), 3 * (length + 2)) << length;
+        EXPECT_EQ(read_file("a.txt"), read_file("b.txt")) << c.before << " " << c.length;
+        EXPECT_EQ(read_file("a.txt").size(), c.before + 3 * (c.length + 2)) << c.before << " " << c.length;
     }
+}
+
+// The blocks break where they would for the same bytes written in one go:
+// a line that does not fit in the block's rest gives no extra write.
+TEST_F(TextFileTest, LineInPlaceKeepsTheWriteCount) {
+    TextFile* f = pf_open("a.txt", "w");
+    std::string head(65530, 'h');
+    pf_write(f, head.data(), head.size());
+    long before = pf_faults.calls[PF_WRITE];
+    char* room = pf_line_room(f, 100);
+    std::memcpy(room, "0123456789", 10);
+    pf_line_done(f, 10);
+    EXPECT_EQ(pf_faults.calls[PF_WRITE], before + 1);  // the full block, nothing else yet
+    EXPECT_EQ(pf_close(f), 0);
+    EXPECT_EQ(pf_faults.calls[PF_WRITE], before + 2);
+    EXPECT_EQ(read_file("a.txt"), head + "0123456789\r\n");
 }
 
 TEST_F(TextFileTest, LargeWriteCrossesBlocks) {
