@@ -63,10 +63,10 @@ int leadingDigits(std::uint64_t w) {
     return other == 0 ? 8 : std::countr_zero(other) / 8;
 }
 
-// The value of the first n (1 to 8) digits of w: they are moved to the end
+// The value of the first n (0 to 7) digits of w: they are moved to the end
 // of the word (zeros before them), then combined in pairs, quads, eights.
 std::uint64_t digitsValue(std::uint64_t w, int n) {
-    w = (w & (kBytes * 0x0F)) << (8 * (8 - n));
+    w = (w & (kBytes * 0x0F)) << (8 * (7 - n)) << 8;  // two shifts: n = 0 shifts all out
     w = (w * 2561) >> 8;  // 10 * 256 + 1
     w = ((w & 0x00FF00FF00FF00FFu) * 6553601) >> 16;  // 100 * 65536 + 1
     return ((w & 0x0000FFFF0000FFFFu) * 42949672960001u) >> 32;  // 10000 * 2^32 + 1
@@ -79,32 +79,33 @@ std::uint64_t firstBytes(int n) { return (std::uint64_t{1} << (8 * n)) - 1; }
 
 // Reads "digits[.digits]" at q, the bytes after it readable: the digits and
 // their count after the point. Where the number fits in eight bytes, the
-// point is taken out of the word so that one conversion takes both sides.
-// Returns false for a number that needs the library (more digits).
+// point is taken out of the word so that one conversion takes both sides;
+// a number with and one without a point take the same steps, as the texts
+// of a file mix both at random. Returns false for a number that needs the
+// library (more digits, or none).
 bool readDecimal(const char*& q, std::uint64_t& mantissa, int& decimals) {
     std::uint64_t w = load8(q);
     int whole = leadingDigits(w);
     if (whole == 8) return false;
-    if (q[whole] != '.') {
-        mantissa = whole > 0 ? digitsValue(w, whole) : 0;
-        decimals = 0;
-        q += whole;
-        return true;
-    }
+    bool hasPoint = ((w >> (8 * whole)) & 0xFF) == '.';
+    std::uint64_t point = 0 - static_cast<std::uint64_t>(hasPoint);  // all ones with a point
     std::uint64_t low = firstBytes(whole);
-    std::uint64_t joined = (w & low) | ((w >> 8) & ~low);  // its last byte is 0
+    // Without a point the whole part alone; with one, the decimals moved
+    // up over it. The word's last byte is 0 either way.
+    std::uint64_t joined = (w & low) | ((w >> 8) & ~low & point);
     int digits = leadingDigits(joined);
-    if (digits == 7 && isDigit(q[8])) {  // more digits after the word
+    if (digits == 7 && hasPoint && isDigit(q[8])) {  // more digits after the word
         w = load8(q + whole + 1);
         decimals = leadingDigits(w);
         if (decimals == 8) return false;
-        mantissa = whole > 0 ? digitsValue(load8(q), whole) : 0;
-        mantissa = mantissa * kPow10Int[decimals] + digitsValue(w, decimals);
-    } else {
-        decimals = digits - whole;
-        mantissa = digits > 0 ? digitsValue(joined, digits) : 0;
+        mantissa = digitsValue(load8(q), whole) * kPow10Int[decimals] + digitsValue(w, decimals);
+        q += whole + 1 + decimals;
+        return true;
     }
-    q += whole + 1 + decimals;
+    if (digits == 0) return false;
+    decimals = digits - whole;
+    mantissa = digitsValue(joined, digits);
+    q += digits + hasPoint;
     return true;
 }
 
@@ -119,16 +120,15 @@ bool scan_lf_padded(const char*& p, double& out) {
         while (isSpace(*q)) ++q;  // other white space, seldom
         bool negative = *q == '-';
         q += negative;
-        const char* first = q;
         std::uint64_t mantissa = 0;
         int decimals = 0;
         // At most 14 digits: the mantissa is exact in a double.
-        if (!readDecimal(q, mantissa, decimals)) return scan_lf(p, out);
-        bool noDigits = q == first || (q == first + 1 && *first == '.');
-        if (noDigits || isAlpha(*q)) return scan_lf(p, out);
-        double v = static_cast<double>(mantissa);
-        if (decimals > 0) v /= kPow10[decimals];
-        out = negative ? -v : v;
+        if (!readDecimal(q, mantissa, decimals) || isAlpha(*q)) return scan_lf(p, out);
+        // Without branches on the form: a division by 1 is exact, and the
+        // sign goes in as a bit.
+        double v = static_cast<double>(mantissa) / kPow10[decimals];
+        auto sign = static_cast<std::uint64_t>(negative) << 63;
+        out = std::bit_cast<double>(std::bit_cast<std::uint64_t>(v) | sign);
         p = q;
         return true;
     }
