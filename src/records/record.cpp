@@ -204,14 +204,27 @@ std::size_t fastFixed(char* out, double v, int prec) {
     if (biased != 0) m |= std::uint64_t{1} << 52;
     if (e >= 0 || e < -127) return 0;
     int shift = -e;
-    Product q, rest;
-    split(mul64(m, kPow10[prec]), shift, q, rest);
-    Product half = shift > 64 ? Product{std::uint64_t{1} << (shift - 65), 0} : Product{0, std::uint64_t{1} << (shift - 1)};
-    if (q.hi != 0 || q.lo == ~std::uint64_t{0}) return 0;
-    if (less(half, rest) || (!less(rest, half) && (q.lo & 1))) ++q.lo;
+    Product x = mul64(m, kPow10[prec]);
+    std::uint64_t scaled;
+    if (shift < 64) {
+        // Values from 2^-11 up, every coordinate of a drawing: the bits
+        // shifted out are one word, and the rounding takes no branch, as
+        // its direction is a coin toss from one value to the next.
+        scaled = (x.lo >> shift) | (x.hi << (64 - shift));
+        if ((x.hi >> shift) != 0 || scaled == ~std::uint64_t{0}) return 0;  // rounding up must not wrap
+        std::uint64_t rest = x.lo & ((std::uint64_t{1} << shift) - 1), half = std::uint64_t{1} << (shift - 1);
+        scaled += static_cast<std::uint64_t>((rest > half) | ((rest == half) & (scaled & 1)));
+    } else {
+        Product q, rest;
+        split(x, shift, q, rest);
+        Product half = shift > 64 ? Product{std::uint64_t{1} << (shift - 65), 0} : Product{0, std::uint64_t{1} << (shift - 1)};
+        if (q.hi != 0 || q.lo == ~std::uint64_t{0}) return 0;
+        if (less(half, rest) || (!less(rest, half) && (q.lo & 1))) ++q.lo;
+        scaled = q.lo;
+    }
     char* p = out;
     if (negative) *p++ = '-';
-    p = putScaled(p, q.lo, prec);
+    p = putScaled(p, scaled, prec);
     std::size_t len = static_cast<std::size_t>(p - out);
     return len;
 }

@@ -51,7 +51,7 @@ void copyText(std::size_t n) {
 
 }  // namespace
 
-int CHR_PRO(unsigned jd_x) {
+int CHR_PRO(unsigned /*jd_x*/) {
     // The text ends at its first NUL, CR or LF, and at 231 bytes at most.
     std::size_t n = textEnd(rd.ChSTR0);
     copyText(n);
@@ -61,5 +61,5 @@ int CHR_PRO(unsigned jd_x) {
         r.str("# CHR_PRO  now \n");
         rec_to_work(r);
     }
-    return FIND_STR(jd_x);
+    return find_in_text(n);
 }

@@ -24,6 +24,7 @@ struct Scan {
     const unsigned char* arg;  // the search argument: letter, then the string
     int argLen;                // bytes of the search argument
     int searchLen;             // bytes of the search string; -1 without /Z
+    int textLen;               // bytes of the text before its terminator
     int ci = 0, ci0 = 1, lenin = 0, f_head = 0, f_foot = 0;
     bool inMatch = false, isFound = false;
     unsigned char leadByte = 0;
@@ -227,8 +228,6 @@ void runScan(Scan& s) {
     }
 }
 
-int textLength() { return static_cast<int>(std::strlen(srch.ChSTR)); }
-
 // Whether p starts a character: the scan steps two bytes from every byte of
 // the lead range, so after the last byte outside that range a character
 // starts, and the lead-range bytes after it pair up.
@@ -249,7 +248,7 @@ void settleLeftmost(Scan& s) {
     if (s.searchLen <= 0 || (s.isFound && s.f_head == 0)) return;
     // Where the search string's bytes occur nowhere before the found
     // occurrence, no earlier occurrence can exist.
-    std::string_view text(srch.ChSTR, static_cast<std::size_t>(textLength()));
+    std::string_view text(srch.ChSTR, static_cast<std::size_t>(s.textLen));
     std::string_view wanted(opts.ChS001 + 1, static_cast<std::size_t>(s.searchLen));
     std::size_t first = text.find(wanted);
     if (first == std::string_view::npos) {
@@ -284,7 +283,7 @@ void settleLeftmost(Scan& s) {
 // text's end.
 bool settledDirectly(Scan& s) {
     if (s.searchLen <= 0) return true;  // nothing can match; f_head stays 0
-    std::string_view text(srch.ChSTR, static_cast<std::size_t>(textLength()));
+    std::string_view text(srch.ChSTR, static_cast<std::size_t>(s.textLen));
     std::string_view wanted(opts.ChS001 + 1, static_cast<std::size_t>(s.searchLen));
     if (endsWithCutLead(text) || endsWithCutLead(wanted)) return false;
     std::size_t at = text.find(wanted);
@@ -361,7 +360,9 @@ TextRecord text_record_now() {
     return rec;
 }
 
-int FIND_STR(unsigned /*jd_x*/) {
+int FIND_STR(unsigned /*jd_x*/) { return find_in_text(std::strlen(srch.ChSTR)); }
+
+int find_in_text(std::size_t textLen) {
     const TextRecord rec = text_record_now();
     traceOpening(rec);
     Scan s;
@@ -369,6 +370,7 @@ int FIND_STR(unsigned /*jd_x*/) {
     s.arg = reinterpret_cast<const unsigned char*>(opts.ChS001);
     s.argLen = static_cast<int>(std::strlen(opts.ChS001));
     s.searchLen = s.argLen - 1;
+    s.textLen = static_cast<int>(textLen);
     if (opts.isTest >= 1 && opts.isTest <= 3) {
         runScan<true>(s);
         settleLeftmost(s);

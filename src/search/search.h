@@ -2,6 +2,8 @@
 // engine with its counters, and the circle that marks a match.
 #pragma once
 
+#include <cstddef>
+
 #include "exchange/reader.h"
 
 struct Search {
@@ -39,6 +41,8 @@ int CHR_PRO(unsigned jd_x);
 // Searches ChSTR for the search string, counts the match, writes the circle
 // for it and moves the running maxima. Returns 0.
 int FIND_STR(unsigned jd_x);
+// FIND_STR for a text of `textLen` bytes, the length of ChSTR already known.
+int find_in_text(std::size_t textLen);
 
 // Writes one circle record, centre (x, y), radius r.
 void Kci(double x, double y, double r);
