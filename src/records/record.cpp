@@ -152,10 +152,39 @@ char* putScaledShort(char* p, std::uint64_t scaled, int prec) {
     return p;
 }
 
+// putScaled for twelve decimals and a value below 10^4, every circle centre
+// of a drawing: the whole part and the first four decimals make one word of
+// eight digits, the other eight decimals another, so that no digits have
+// to be moved across words (p has room for 24 bytes).
+char* putTwelve(char* p, std::uint64_t scaled) {
+    std::uint64_t whole = scaled / kPow10[12], decimals = scaled % kPow10[12];
+    std::uint64_t head = eightDigits(static_cast<std::uint32_t>(whole * 10000 + decimals / 100000000));
+    std::uint64_t tail = eightDigits(static_cast<std::uint32_t>(decimals % 100000000));
+    if constexpr (std::endian::native == std::endian::big) {
+        head = __builtin_bswap64(head);
+        tail = __builtin_bswap64(tail);
+    }
+    // The whole part without its leading zeros, "0" for none.
+    int count = 1 + static_cast<int>(whole >= 10) + static_cast<int>(whole >= 100) + static_cast<int>(whole >= 1000);
+    std::uint64_t wholeDigits = (head & 0xFFFFFFFFu) >> (8 * (4 - count));
+    auto firstDecimals = static_cast<std::uint32_t>(head >> 32);
+    if constexpr (std::endian::native == std::endian::big) {
+        wholeDigits = (head >> 32) << (8 * (4 - count)) << 32;
+        firstDecimals = static_cast<std::uint32_t>(head);
+    }
+    std::memcpy(p, &wholeDigits, 8);
+    p += count;
+    *p++ = '.';
+    std::memcpy(p, &firstDecimals, 4);
+    std::memcpy(p + 4, &tail, 8);
+    return p + 12;
+}
+
 // Writes scaled / 10^prec with exactly prec decimals ("0.05" for 5 and 2):
 // the digits are made right to left, eight at a time, then split at the
 // point.
 char* putScaled(char* p, std::uint64_t scaled, int prec) {
+    if (prec == 12 && scaled < kPow10[16]) return putTwelve(p, scaled);
     if (scaled < kPow10[16] && prec < 16) return putScaledShort(p, scaled, prec);
     char digits[24];
     char* const end = digits + sizeof digits;

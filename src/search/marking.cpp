@@ -41,22 +41,39 @@ void directionOf(double dx, double dy, double& s, double& c) {
 
 namespace {
 
-// The radius depends only on the group scale, so most circles share it: its
-// text is remembered with the exact bits of the value it was printed from.
+// The radius depends only on the group scale, so circles share a few: the
+// texts of the latest two are remembered with the exact bits of the values
+// they were printed from (a drawing's texts often alternate between two
+// groups).
 struct PrintedRadius {
     bool known = false;
     std::uint64_t bits = 0;
     std::size_t len = 0;
     char text[kFixedMax];
 };
-PrintedRadius radius;
+PrintedRadius radii[2];
+int olderRadius = 0;  // the entry a new radius replaces
+
+// The remembered text of radius r, printed first where it is not known.
+const PrintedRadius& printedRadius(double r) {
+    auto bits = std::bit_cast<std::uint64_t>(r);
+    for (const PrintedRadius& known : radii) {
+        if (known.known && known.bits == bits) return known;
+    }
+    PrintedRadius& fresh = radii[olderRadius];
+    olderRadius = 1 - olderRadius;
+    fresh.len = fmt_fixed(fresh.text, r, 12);
+    fresh.bits = bits;
+    fresh.known = true;
+    return fresh;
+}
 
 // Room for a circle record: "ci ", three numbers, three blanks.
 constexpr std::size_t kCircleRoom = 3 + 3 * kFixedMax + 3;
 
 // Puts the radius's text at p, which has room for kFixedMax bytes. A short
 // text goes in two 16-byte blocks, which spares a copy of variable length.
-char* putRadius(char* p) {
+char* putRadius(char* p, const PrintedRadius& radius) {
     if (radius.len <= 32) {
         std::memcpy(p, radius.text, 16);
         std::memcpy(p + 16, radius.text + 16, 16);
@@ -69,12 +86,7 @@ char* putRadius(char* p) {
 }  // namespace
 
 void Kci(double x, double y, double r) {
-    auto bits = std::bit_cast<std::uint64_t>(r);
-    if (!radius.known || radius.bits != bits) {
-        radius.len = fmt_fixed(radius.text, r, 12);
-        radius.bits = bits;
-        radius.known = true;
-    }
+    const PrintedRadius& radius = printedRadius(r);
     // Assembled in the work file's buffer: the record is written at once,
     // without a copy.
     char* const line = rec_line_room(kCircleRoom);
@@ -85,7 +97,7 @@ void Kci(double x, double y, double r) {
     *p++ = ' ';
     p += fmt_fixed(p, y, 12);
     *p++ = ' ';
-    p = putRadius(p);
+    p = putRadius(p, radius);
     *p++ = ' ';
     rec_line_written(static_cast<std::size_t>(p - line));
 }
