@@ -160,17 +160,14 @@ char* putTwelve(char* p, std::uint64_t scaled) {
     std::uint64_t whole = scaled / kPow10[12], decimals = scaled % kPow10[12];
     std::uint64_t head = eightDigits(static_cast<std::uint32_t>(whole * 10000 + decimals / 100000000));
     std::uint64_t tail = eightDigits(static_cast<std::uint32_t>(decimals % 100000000));
-    if constexpr (std::endian::native == std::endian::big) {
-        head = __builtin_bswap64(head);
-        tail = __builtin_bswap64(tail);
-    }
     // The whole part without its leading zeros, "0" for none.
     int count = 1 + static_cast<int>(whole >= 10) + static_cast<int>(whole >= 100) + static_cast<int>(whole >= 1000);
     std::uint64_t wholeDigits = (head & 0xFFFFFFFFu) >> (8 * (4 - count));
     auto firstDecimals = static_cast<std::uint32_t>(head >> 32);
-    if constexpr (std::endian::native == std::endian::big) {
-        wholeDigits = (head >> 32) << (8 * (4 - count)) << 32;
-        firstDecimals = static_cast<std::uint32_t>(head);
+    if constexpr (std::endian::native == std::endian::big) {  // the first digit lowest in memory
+        wholeDigits = __builtin_bswap64(wholeDigits);
+        firstDecimals = __builtin_bswap32(firstDecimals);
+        tail = __builtin_bswap64(tail);
     }
     std::memcpy(p, &wholeDigits, 8);
     p += count;
