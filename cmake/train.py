@@ -64,7 +64,8 @@ def main():
     shutil.rmtree(profile, ignore_errors=True)
     os.makedirs(profile)
     search = "検索".encode("cp932")
-    runs = [(20000, 1, [b"/Z" + search]), (20000, 2, [b"/Z" + search]), (20000, 3, [b"/ZA"]),
+    # The first selection is large enough to be read by two threads.
+    runs = [(60000, 1, [b"/Z" + search]), (20000, 2, [b"/Z" + search]), (20000, 3, [b"/ZA"]),
             (5000, 4, [b"/Z" + "図".encode("cp932")]), (5000, 5, []), (300, 6, [b"/Z" + search, b"/t1"])]
     with tempfile.TemporaryDirectory() as scratch:
         for lines, seed, args in runs:

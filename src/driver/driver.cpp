@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "driver/split.h"
 #include "exchange/reader.h"
 #include "options/closing.h"
 #include "options/options.h"
@@ -10,8 +11,8 @@
 #include "records/record.h"
 #include "report/report.h"
 
-TextFile* fpw = nullptr;
-TextFile* fp = nullptr;
+constinit thread_local TextFile* fpw = nullptr;
+constinit thread_local TextFile* fp = nullptr;
 
 namespace {
 
@@ -153,11 +154,15 @@ int runCounting() {
         fp = nullptr;
         return -1;
     }
-    QX_PATTERN(0, kElementLimit);
+    // A large file is shared with a second thread (split.h).
+    bool shared = split_start(kExchangeName);
+    bool stopped = QX_PATTERN(0, kElementLimit) == 1;
+    bool secondReadFailed = false;
+    bool restRead = shared && split_finish(stopped, secondReadFailed);
     // The reader stops after the limit; pieces beyond it are only counted.
     unsigned count = rd.pieces;
-    if (count <= kElementLimit) count += pf_count_pieces(fp, kReadSize, kElementLimit - count);
-    if (pf_failed(fp)) {
+    if (!restRead && count <= kElementLimit) count += pf_count_pieces(fp, kReadSize, kElementLimit - count);
+    if (pf_failed(fp) || secondReadFailed) {
         emptyWorkFile(false);
         complain("Cannot read file: ", kExchangeName);
         return -1;

@@ -5,9 +5,9 @@
 struct TextFile;
 
 // The work file, open for writing while the records are processed.
-extern TextFile* fpw;
+extern constinit thread_local TextFile* fpw;
 // The exchange file, open for reading while the reader walks it.
-extern TextFile* fp;
+extern constinit thread_local TextFile* fp;
 
 // File names, all in the current directory.
 inline constexpr const char* kExchangeName = "QXC_TEMP.TXT";

@@ -14,7 +14,8 @@
 #include "records/record.h"
 #include "search/search.h"
 
-Reader rd;
+// Each thread that reads a part of the file keeps its own.
+constinit thread_local Reader rd;
 
 namespace {
 
@@ -207,6 +208,14 @@ void readHeader(const char* buf) {
     }
 }
 
+void readPen(const char* buf) {
+    if (buf[1] == 'n') {
+        const char* p = buf + 2;
+        scan_x(p, rd.TENS);
+        capture(rd.TENSi, rd.TENS);
+    }
+}
+
 void readAttribute(const char* buf) {
     const char* p = buf + 2;
     switch (buf[1]) {
@@ -231,16 +240,56 @@ bool dispatch(const char* buf, unsigned jd_x) {
         break;
     case 'h': readHeader(buf); break;
     case 'l': readAttribute(buf); break;
-    case 'p':
-        if (buf[1] == 'n') {
-            const char* p = buf + 2;
-            scan_x(p, rd.TENS);
-            capture(rd.TENSi, rd.TENS);
-        }
-        break;
+    case 'p': readPen(buf); break;
     default: break;
     }
     return false;
+}
+
+// dispatch without the text records and without copies: what every record
+// leaves in the reader's state for the records after it, texts aside.
+void dispatchState(const char* buf) {
+    switch (buf[0]) {
+    case ' ': readLine(buf); break;
+    case 'c':
+        if (buf[1] == 'n') readTextSize(buf);
+        break;
+    case 'h': readHeader(buf); break;
+    case 'l': readAttribute(buf); break;
+    case 'p': readPen(buf); break;
+    default: break;
+    }
+}
+
+// The first bytes of the records that dispatchState takes (pf_skip_lines):
+// "cn", "h", "l", "pn"; line records only at test level 3.
+struct StateRecords {
+    char wanted[256];
+};
+constexpr StateRecords stateRecords(bool lineRecords) {
+    StateRecords r{};
+    r.wanted[static_cast<unsigned char>('c')] = 'n';
+    r.wanted[static_cast<unsigned char>('h')] = 1;
+    r.wanted[static_cast<unsigned char>('l')] = 1;
+    r.wanted[static_cast<unsigned char>('p')] = 'n';
+    if (lineRecords) r.wanted[static_cast<unsigned char>(' ')] = 1;
+    return r;
+}
+constexpr StateRecords kStateRecords = stateRecords(false);
+constexpr StateRecords kStateRecordsTraced = stateRecords(true);
+
+// Whether a record is a text record whose four numbers and text field all
+// read: it then sets every field of the current text record, so the texts
+// before it leave nothing behind for the records after it.
+bool isWholeText(const char* buf) {
+    if (buf[0] != 'c' || buf[1] == 'n' || buf[1] == 'c' || buf[1] == 'i') return false;
+    const char* p = buf + 2;
+    double v;
+    for (int i = 0; i < 4; ++i) {
+        if (!scan_lf_padded(p, v)) return false;
+    }
+    skip_space(p);
+    return *p == '"';
 }
 
 }  // namespace
@@ -248,6 +297,11 @@ bool dispatch(const char* buf, unsigned jd_x) {
 int QX_PATTERN(unsigned jd_xmax, unsigned jd_limit) {
     char buf[kReadSize + kGuard];
     for (unsigned jd_x = 0; jd_x != jd_limit && rd.pieces <= jd_limit; ++jd_x) {
+        if (rd.stop) {
+            std::uint64_t at = pf_offset(fp);
+            rd.stop->progress.store(at, std::memory_order_relaxed);
+            if (at >= rd.stop->at.load(std::memory_order_relaxed)) return 1;
+        }
         std::size_t len = pf_gets(fp, buf, kReadSize);
         if (len == 0) break;
         ++rd.pieces;
@@ -261,6 +315,42 @@ int QX_PATTERN(unsigned jd_xmax, unsigned jd_limit) {
         }
     }
     return 0;
+}
+
+std::uint64_t find_split(ReaderStop& other, std::uint64_t size, std::uint64_t least, unsigned jd_limit) {
+    // How often the other reader's progress is looked at: seldom, so that
+    // the two threads seldom touch the same cache line.
+    constexpr std::uint64_t kLook = 1 << 16;
+    char buf[kReadSize + kGuard];
+    std::uint64_t middle = size, looked = 0;
+    const StateRecords& needed = opts.isTest == 3 ? kStateRecordsTraced : kStateRecords;
+    while (rd.pieces <= jd_limit) {
+        // Lines that leave nothing in the state are passed over in bulk
+        // (text records too, before the middle).
+        rd.pieces += pf_skip_lines(fp, needed.wanted, middle < looked ? middle : looked);
+        if (rd.pieces > jd_limit) break;
+        std::uint64_t lineStart = pf_offset(fp);
+        if (lineStart + least > size) break;
+        if (lineStart >= looked) {
+            std::uint64_t theirs = other.progress.load(std::memory_order_relaxed);
+            if (theirs == kNoSplit) break;  // the other reader is done
+            middle = theirs + (size - theirs) / 2;
+            looked = lineStart + kLook;
+        }
+        std::size_t len = pf_gets(fp, buf, kReadSize);
+        if (len == 0) break;
+        ++rd.pieces;
+        std::memset(buf + len, 0, kGuard);
+        if (lineStart >= middle && isWholeText(buf) && rd.pieces <= jd_limit) {
+            if (!pf_rewind_to(fp, lineStart)) break;
+            --rd.pieces;  // the part that starts here reads it again
+            other.at.store(lineStart, std::memory_order_relaxed);
+            return lineStart;
+        }
+        dispatchState(buf);
+        if (len == kPiece && buf[len - 1] != '\n') skipRestOfLine(buf);
+    }
+    return kNoSplit;
 }
 
 double scale_of(int group) { return group >= 0 && group <= 15 ? rd.G_SCALE[group] : 1.0; }

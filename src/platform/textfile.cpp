@@ -2,11 +2,15 @@
 // large blocks. See textfile.h for the contract.
 #include "platform/textfile.h"
 
+#include <atomic>
 #include <bit>
 #include <cerrno>
+#include <condition_variable>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <mutex>
 #include <system_error>
 
 #ifdef __SSE2__
@@ -27,8 +31,22 @@ constexpr const char* kWriteMode = "wb";
 #endif
 
 constexpr std::size_t kBlock = 1 << 16;
-// A run has at most two files open at once; tests may hold a few more.
-constexpr int kSlots = 4;
+// A run has at most four files open at once (two when it is not shared
+// between threads); tests may hold a few more.
+constexpr int kSlots = 6;
+
+// What a held writer (pf_open_held) keeps besides its block: the memory its
+// blocks wait in, and the owner's word on them.
+struct Hold {
+    TextFile* owner = nullptr;  // a failed write is the owner's failure too
+    char* area = nullptr;
+    std::size_t cap = 0;
+    std::size_t used = 0;
+    bool holding = false;  // blocks still go to the area
+    int verdict = 0;       // 0 none yet, 1 write them, -1 drop them
+    std::mutex lock;
+    std::condition_variable told;
+};
 
 }  // namespace
 
@@ -43,7 +61,9 @@ struct TextFile {
     // Writing: buf[0, end) waits to be written.
     std::size_t pos = 0;
     std::size_t end = 0;
+    std::uint64_t start = 0;  // reading: the file offset of buf[0]
     char lastByte = 0;  // the byte before buf[pos] (pf_count_pieces)
+    Hold* hold = nullptr;  // a held writer's memory (pf_open_held)
     bool spilled = false;  // the line being assembled lies in `spill`
     char buf[kBlock];
     char spill[kLineRoomMax];  // a line that does not fit in the block's rest
@@ -55,9 +75,10 @@ namespace {
 
 TextFile slots[kSlots];
 
-// Counts a call of `op` and tells whether it is the one to fail.
+// Counts a call of `op` and tells whether it is the one to fail. Two
+// threads may count at once.
 bool injected(PfOp op) {
-    long n = ++pf_faults.calls[op];
+    long n = std::atomic_ref<long>(pf_faults.calls[op]).fetch_add(1) + 1;
     if (pf_faults.op == op && pf_faults.nth == n) {
         errno = pf_faults.err;
         return true;
@@ -72,6 +93,7 @@ bool refill(TextFile* f) {
     std::size_t keep = f->end - f->pos;
     if (f->pos > 0) f->lastByte = f->buf[f->pos - 1];
     std::memmove(f->buf, f->buf + f->pos, keep);
+    f->start += f->pos;
     f->pos = 0;
     f->end = keep;
     std::size_t got = 0;
@@ -99,9 +121,36 @@ bool crBefore(const TextFile* f, std::size_t i) {
     return (i > 0 ? f->buf[i - 1] : f->lastByte) == '\r';
 }
 
+void writeOut(TextFile* f, const char* data, std::size_t len) {
+    if (len == 0) return;
+    if (injected(PF_WRITE) || std::fwrite(data, 1, len, f->fp) != len) f->failed = true;
+}
+
+// Waits for the owner's word on a held writer's blocks and acts on it: the
+// area is written (or dropped), and later blocks go straight to the file
+// (or nowhere).
+void settleHold(TextFile* f) {
+    Hold& h = *f->hold;
+    std::unique_lock<std::mutex> held(h.lock);
+    h.told.wait(held, [&h] { return h.verdict != 0; });
+    h.holding = false;
+    if (h.verdict > 0) writeOut(f, h.area, h.used);
+    h.used = 0;
+}
+
 void flush(TextFile* f) {
     if (f->end == 0) return;
-    if (injected(PF_WRITE) || std::fwrite(f->buf, 1, f->end, f->fp) != f->end) f->failed = true;
+    if (f->hold && f->hold->holding) {
+        Hold& h = *f->hold;
+        if (h.cap - h.used >= f->end) {
+            std::memcpy(h.area + h.used, f->buf, f->end);
+            h.used += f->end;
+            f->end = 0;
+            return;
+        }
+        settleHold(f);  // the area is full: wait for the owner
+    }
+    if (!f->hold || f->hold->verdict > 0) writeOut(f, f->buf, f->end);
     f->end = 0;
 }
 
@@ -128,7 +177,9 @@ TextFile* pf_open(const char* name, const char* mode) {
     f->writing = writing;
     f->eof = f->rawEnd = f->failed = false;
     f->pos = f->end = 0;
+    f->start = 0;
     f->lastByte = 0;
+    f->hold = nullptr;
     return f;
 }
 
@@ -307,6 +358,50 @@ unsigned pf_count_pieces(TextFile* f, std::size_t size, unsigned limit) {
     return count > limit ? limit + 1 : static_cast<unsigned>(count);
 }
 
+namespace {
+
+// How far ahead a skipped line's end is looked for: a line whose newline
+// comes later may be more than one piece, and is left to pf_gets.
+constexpr std::size_t kSkipReach = 254;
+
+// The index of the first newline in p[0, kSkipReach), or kSkipReach. p has
+// kSkipReach + 2 readable bytes.
+std::size_t newlineWithinReach(const char* p) {
+#ifdef __SSE2__
+    const __m128i newline = _mm_set1_epi8('\n');
+    for (std::size_t i = 0; i < kSkipReach; i += 16) {
+        __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
+        auto hits = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, newline)));
+        if (hits != 0) {
+            std::size_t at = i + static_cast<std::size_t>(std::countr_zero(hits));
+            return at < kSkipReach ? at : kSkipReach;
+        }
+    }
+    return kSkipReach;
+#else
+    auto* nl = static_cast<const char*>(std::memchr(p, '\n', kSkipReach));
+    return nl ? static_cast<std::size_t>(nl - p) : kSkipReach;
+#endif
+}
+
+}  // namespace
+
+unsigned pf_skip_lines(TextFile* f, const char (&wanted)[256], std::uint64_t until) {
+    unsigned lines = 0;
+    for (;;) {
+        if (f->end - f->pos < kSkipReach + 2 && ensure(f, kSkipReach + 2) < kSkipReach + 2) break;
+        if (f->start + f->pos >= until) break;
+        const char* p = f->buf + f->pos;
+        char need = wanted[static_cast<unsigned char>(p[0])];
+        if (need == 1 || (need != 0 && p[1] == need)) break;
+        std::size_t at = newlineWithinReach(p);
+        if (at == kSkipReach) break;  // maybe more than one piece
+        f->pos += at + 1;
+        ++lines;
+    }
+    return lines;
+}
+
 bool pf_eof(const TextFile* f) { return f->eof; }
 
 bool pf_failed(const TextFile* f) { return f->failed; }
@@ -367,6 +462,76 @@ void pf_line_done(TextFile* f, std::size_t len) {
     }
     std::memcpy(f->buf + f->end + len, kLineEnd, kLineEndLen);
     f->end += len + kLineEndLen;
+}
+
+std::uint64_t pf_offset(const TextFile* f) { return f->start + f->pos; }
+
+bool pf_rewind_to(TextFile* f, std::uint64_t offset) {
+    if (offset < f->start || offset > f->start + f->end) return false;
+    f->pos = static_cast<std::size_t>(offset - f->start);
+    f->eof = false;
+    return true;
+}
+
+void pf_flush(TextFile* f) {
+    if (f->writing) flush(f);
+}
+
+namespace {
+
+Hold theHold;
+
+}  // namespace
+
+TextFile* pf_open_held(TextFile* owner, char* area, std::size_t cap) {
+    TextFile* f = nullptr;
+    for (auto& s : slots) {
+        if (!s.fp) {
+            f = &s;
+            break;
+        }
+    }
+    if (!f || !owner->writing || theHold.area) return nullptr;
+    theHold.owner = owner;
+    theHold.area = area;
+    theHold.cap = cap;
+    theHold.used = 0;
+    theHold.holding = true;
+    theHold.verdict = 0;
+    f->fp = owner->fp;
+    f->writing = true;
+    f->eof = f->rawEnd = f->failed = false;
+    f->pos = f->end = 0;
+    f->start = 0;
+    f->lastByte = 0;
+    f->hold = &theHold;
+    return f;
+}
+
+void pf_release_held(TextFile* f, bool keep) {
+    Hold& h = *f->hold;
+    {
+        std::lock_guard<std::mutex> held(h.lock);
+        h.verdict = keep ? 1 : -1;
+    }
+    h.told.notify_one();
+}
+
+int pf_close_held(TextFile* f) {
+    flush(f);
+    if (f->hold->holding) settleHold(f);
+    bool failed = f->failed && f->hold->verdict > 0;
+    if (failed) f->hold->owner->failed = true;
+    f->hold->area = nullptr;
+    f->hold = nullptr;
+    f->fp = nullptr;
+    return failed ? -1 : 0;
+}
+
+long long pf_file_size(const char* name) {
+    std::error_code ec;
+    auto size = std::filesystem::file_size(name, ec);
+    return ec ? -1 : static_cast<long long>(size);
 }
 
 int pf_close(TextFile* f) {

@@ -12,6 +12,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 
 // An open text file. Reads and writes go through one fixed block buffer.
 struct TextFile;
@@ -46,6 +47,15 @@ std::size_t pf_gets(TextFile* f, char* buf, std::size_t size);
 // Reads in blocks; copies nothing.
 unsigned pf_count_pieces(TextFile* f, std::size_t size, unsigned limit);
 
+// Passes over whole lines that a reader does not need, from a line start:
+// a line is needed where wanted[its first byte] is 1, or is another byte
+// and its second byte is that byte; 0 marks lines not needed. Stops at a
+// needed line, at the first line that starts at or after offset `until`
+// (pf_offset), and wherever a line might be more than one piece for a
+// 255-byte buffer or the file ends within a piece: the reader reads on
+// from there with pf_gets. Returns the lines passed, one piece each.
+unsigned pf_skip_lines(TextFile* f, const char (&wanted)[256], std::uint64_t until);
+
 // True once a read has met the end of the file.
 bool pf_eof(const TextFile* f);
 // True once a read or a write has failed.
@@ -63,6 +73,38 @@ void pf_write(TextFile* f, const char* data, std::size_t len);
 constexpr std::size_t kLineRoomMax = 4096;
 char* pf_line_room(TextFile* f, std::size_t room);
 void pf_line_done(TextFile* f, std::size_t len);
+
+// How many bytes reads have taken from the file so far: the offset of the
+// next byte on disk where this layer translates line ends itself (a CR LF
+// pair is two bytes), the count the C runtime's text mode delivers on
+// Windows. Either way a line starts at the same count for every reader.
+std::uint64_t pf_offset(const TextFile* f);
+// Moves the read position back to `offset`, which must still lie in the
+// block buffer (the start of the piece just read always does). Returns
+// false, moving nothing, where it does not.
+bool pf_rewind_to(TextFile* f, std::uint64_t offset);
+
+// Writes out what is buffered for a file open for writing. A failure is
+// remembered and reported by pf_close.
+void pf_flush(TextFile* f);
+
+// A second writer of the file `owner`, for a thread that makes the part of
+// the file that follows the owner's part: its blocks wait in `area` (cap
+// bytes) until the owner's thread gives its word with pf_release_held:
+// `keep` writes them after what the owner has flushed by then, and lets
+// later blocks go straight to the file; otherwise they are dropped. A
+// writer whose area is full waits for that word. Only one held writer
+// exists at a time. Returns nullptr when no slot is free.
+TextFile* pf_open_held(TextFile* owner, char* area, std::size_t cap);
+void pf_release_held(TextFile* f, bool keep);
+// Ends a held writer once its thread is done, after pf_release_held:
+// writes or drops what it still holds. Returns -1 when a write of its
+// blocks failed, which pf_close of the owner reports too; else 0. The owner
+// stays open.
+int pf_close_held(TextFile* f);
+
+// The size of the file `name` in bytes, or -1 when it cannot be told.
+long long pf_file_size(const char* name);
 
 // Flushes and closes the file. Returns 0, or -1 when the close or any write
 // before it failed.
