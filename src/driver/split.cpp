@@ -15,6 +15,12 @@ SplitTuning split_tuning;
 
 namespace {
 
+std::uint64_t latestSplit = kNoSplit;
+
+}  // namespace
+
+namespace {
+
 constexpr std::size_t kReadSize = 255;
 
 // The second thread's records wait here until this thread's are written: a
@@ -110,7 +116,10 @@ void takeOver() {
 
 }  // namespace
 
+std::uint64_t split_point() { return latestSplit; }
+
 bool split_start(const char* name) {
+    latestSplit = kNoSplit;
     long long size = pf_file_size(name);
     if (size < split_tuning.minSize || size <= 0 || pf_processors() < 2) return false;
     second.in = pf_open(name, "r");
@@ -150,6 +159,7 @@ bool split_finish(bool stopped, bool& readFailed) {
         pf_flush(fpw);  // this thread's records first
         readFailed = endSecond(true);
         takeOver();
+        latestSplit = at;
         return true;
     }
     // The second thread's split point came too late for this thread's

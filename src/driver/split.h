@@ -37,3 +37,8 @@ bool split_start(const char* name);
 // was going to and the rest is still to be counted from `fp`. `readFailed`
 // tells whether the second thread's reads failed.
 bool split_finish(bool stopped, bool& readFailed);
+
+// Where the latest shared file was split (the offset where the second
+// thread's records began), or kNoSplit (exchange/reader.h) where the latest
+// file was read by one thread.
+std::uint64_t split_point();

@@ -6,13 +6,17 @@
 #include <cstdio>
 #include <cstring>
 #include <initializer_list>
+#include <random>
 #include <ostream>
 #include <string>
 #include <string_view>
 
+#include "driver/driver.h"
 #include "options/options.h"
+#include "platform/textfile.h"
 #include "search/search.h"
 #include "support/fixture.h"
+#include "support/selection.h"
 
 namespace {
 
@@ -664,6 +668,90 @@ TEST_F(ReaderTest, IntakeCutsTheStoredField) {
         setText(rd, c.field);
         CHR_PRO(0);
         EXPECT_EQ(shown(srch.ChSTR), shown(c.text)) << shown(c.field);
+    }
+}
+
+// ---------------------------------------------------------------------------
+// The split point of a file shared with a second thread.
+
+// A reader's state without what the texts leave, which a reader that looks
+// for a split point passes over.
+std::string describeBesideTexts(Reader r) {
+    Reader blank;
+    std::memcpy(r.MOJI_head, blank.MOJI_head, sizeof r.MOJI_head);
+    std::memcpy(r.ChSTR0, blank.ChSTR0, sizeof r.ChSTR0);
+    r.ChX = r.ChY = r.ChDX = r.ChDY = 0.0;
+    r.iCHR_cnt = 0;
+    return describe(r) + "pieces=" + std::to_string(r.pieces) + "\n";
+}
+
+// At the split point, the reader that walked the state there has the state
+// of a reader that read everything before it, texts aside; the split point
+// is a whole text record past the middle of what the other reader, which
+// stands at the start here, has to read.
+TEST_F(ReaderTest, SplitPointHasTheWholeReadersState) {
+    std::mt19937 rng(17);
+    int found = 0;
+    for (int round = 0; round < 60 && !HasFailure(); ++round) {
+        std::string input = random_selection(rng, 50 + static_cast<int>(rng() % 2000), "\x8c\x9f\x8d\xf5");
+        rd = Reader{};
+        openInput(input);
+        std::uint64_t size = input.size();
+        ReaderStop other;
+        std::uint64_t at = find_split(other, size, 1, 150000);
+        Reader walked = rd;
+        std::string lineThere;
+        if (at != kNoSplit) {
+            char buf[256];
+            pf_gets(fp, buf, 255);  // the reader stands at the split point
+            lineThere = buf;
+        }
+        closeWork();
+        if (at == kNoSplit) continue;
+        ++found;
+        EXPECT_EQ(other.at.load(), at) << round;
+        EXPECT_GE(at, size / 2) << round;
+        EXPECT_TRUE(lineThere[0] == 'c' && std::string_view("nci").find(lineThere[1]) == std::string_view::npos)
+            << round << ": " << shown(lineThere);
+
+        rd = Reader{};
+        openWork();
+        openInput(input);
+        ReaderStop stop;
+        stop.at = at;
+        rd.stop = &stop;
+        EXPECT_EQ(QX_PATTERN(0, 150000), 1) << round;
+        EXPECT_EQ(pf_offset(fp), at) << round;
+        rd.stop = nullptr;
+        closeWork();
+        EXPECT_EQ(describeBesideTexts(walked), describeBesideTexts(rd)) << round;
+    }
+    EXPECT_GT(found, 40);
+}
+
+TEST_F(ReaderTest, NoSplitPointWhereNoneCanBe) {
+    const std::string texts = crlf({"lg1", "ch 1 2 3 4 \"a", "ch 1 2 3 4 \"b", "ch 1 2 3 4 \"c", "ch 1 2 3 4 \"d"});
+    struct Case {
+        const char* name;
+        std::string input;
+        std::uint64_t progress;  // of the other reader
+        std::uint64_t least;
+        unsigned limit;
+    } cases[] = {
+        {"no whole text after the middle", crlf({"ch 1 2 3 4 \"a", "lg1", "ch 1 2", "ch 1 2 3 4 a", "lg2"}), 0, 1, 150000},
+        {"the other reader is done", texts, kNoSplit, 1, 150000},
+        {"too little left for a part", texts, 0, 1000, 150000},
+        {"over the element limit first", texts, 0, 1, 2},
+        {"empty file", "", 0, 1, 150000},
+    };
+    for (const Case& c : cases) {
+        rd = Reader{};
+        openInput(c.input);
+        ReaderStop other;
+        other.progress = c.progress;
+        EXPECT_EQ(find_split(other, c.input.size(), c.least, c.limit), kNoSplit) << c.name;
+        EXPECT_EQ(other.at.load(), kNoSplit) << c.name;
+        closeWork();
     }
 }
 

@@ -1,8 +1,12 @@
 #include "platform/textfile.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <random>
 #include <string>
+#include <thread>
+#include <vector>
 
 #include "support/fixture.h"
 
@@ -270,6 +274,187 @@ TEST_F(TextFileTest, RenameReplacesTheTarget) {
     EXPECT_EQ(read_file("to.txt"), "new");
     EXPECT_FALSE(std::filesystem::exists("from.txt"));
     EXPECT_EQ(pf_rename("missing.txt", "x.txt"), -1);
+}
+
+// ---------------------------------------------------------------------------
+// Reading positions, line skipping and the held writer of a second thread.
+
+// A random file of lines: short and long, CR LF, LF and lone CR, NUL bytes,
+// empty lines, and sometimes no line end at the very end.
+std::string randomLines(std::mt19937& rng, int lines) {
+    const char firsts[] = {'c', 'h', 'l', 'p', ' ', '#', 'b', '\0', 'n', 'x'};
+    std::string disk;
+    for (int i = 0; i < lines; ++i) {
+        std::size_t length = rng() % 8 == 0 ? 200 + rng() % 400 : rng() % 60;
+        std::string line;
+        for (std::size_t k = 0; k < length; ++k) {
+            line += k < 2 ? firsts[rng() % sizeof firsts] : static_cast<char>(rng() % 16 == 0 ? '\r' : 'a' + rng() % 26);
+        }
+        disk += line;
+        if (i + 1 < lines || rng() % 2 == 0) disk += rng() % 3 == 0 ? "\n" : "\r\n";
+    }
+    return disk;
+}
+
+// Lines needed: those that start "cn" or with 'h'.
+struct Needed {
+    char wanted[256] = {};
+    Needed() {
+        wanted[static_cast<unsigned char>('c')] = 'n';
+        wanted[static_cast<unsigned char>('h')] = 1;
+    }
+};
+const Needed needed;
+const char (&kNeeded)[256] = needed.wanted;
+
+TEST_F(TextFileTest, SkippedLinesAreWholeUnneededOnePieceLines) {
+    std::mt19937 rng(11);
+    for (int round = 0; round < 200 && !HasFailure(); ++round) {
+        std::string disk = randomLines(rng, 1 + static_cast<int>(rng() % 400));
+        write_file("r.txt", disk);
+        // The pieces of every line by pf_gets, with the offsets of line
+        // starts and whether each line is needed.
+        std::vector<std::uint64_t> starts;
+        std::vector<bool> neededAt;
+        unsigned pieces = 0;
+        std::uint64_t end = 0;
+        {
+            TextFile* f = pf_open("r.txt", "r");
+            char buf[256];
+            bool atStart = true;
+            while (true) {
+                std::uint64_t at = pf_offset(f);
+                std::size_t n = pf_gets(f, buf, 255);
+                if (n == 0) break;
+                if (atStart) {
+                    starts.push_back(at);
+                    unsigned char b0 = static_cast<unsigned char>(buf[0]);
+                    neededAt.push_back(kNeeded[b0] == 1 || (kNeeded[b0] != 0 && buf[1] == kNeeded[b0]));
+                }
+                ++pieces;
+                atStart = buf[n - 1] == '\n';
+            }
+            end = pf_offset(f);
+            pf_close(f);
+        }
+        // The same walk, passing over lines where pf_skip_lines may.
+        TextFile* f = pf_open("r.txt", "r");
+        char buf[256];
+        unsigned counted = 0;
+        std::uint64_t until = rng() % 2 ? UINT64_MAX : rng() % (end + 1);
+        bool atStart = true;
+        while (true) {
+            if (atStart) {
+                std::uint64_t from = pf_offset(f);
+                unsigned skipped = pf_skip_lines(f, kNeeded, until);
+                counted += skipped;
+                // Each line passed over started a line, was not needed and
+                // lay before `until`; the walk stops at a line start.
+                std::size_t i = std::lower_bound(starts.begin(), starts.end(), from) - starts.begin();
+                ASSERT_TRUE(skipped == 0 || (i < starts.size() && starts[i] == from)) << round;
+                for (unsigned k = 0; k < skipped; ++k) {
+                    ASSERT_FALSE(neededAt[i + k]) << round << " line at " << starts[i + k];
+                    ASSERT_LT(starts[i + k], until) << round;
+                }
+                ASSERT_TRUE(pf_offset(f) == end || std::binary_search(starts.begin(), starts.end(), pf_offset(f)))
+                    << round;
+            }
+            std::size_t n = pf_gets(f, buf, 255);
+            if (n == 0) break;
+            ++counted;
+            atStart = buf[n - 1] == '\n';
+        }
+        pf_close(f);
+        EXPECT_EQ(counted, pieces) << round;
+    }
+}
+
+TEST_F(TextFileTest, ReadOffsetCountsBytesOnDiskAndRewinds) {
+#ifdef _WIN32
+    constexpr std::uint64_t kCrLf = 1;  // the C runtime's text mode delivers one byte
+#else
+    constexpr std::uint64_t kCrLf = 2;  // on disk
+#endif
+    std::string disk = "ab\r\ncd\nlong" + std::string(300, 'x') + "\r\nz";
+    write_file("o.txt", disk);
+    TextFile* f = pf_open("o.txt", "r");
+    char buf[256];
+    EXPECT_EQ(pf_offset(f), 0u);
+    pf_gets(f, buf, 255);
+    EXPECT_EQ(pf_offset(f), 2 + kCrLf);
+    std::uint64_t second = pf_offset(f);
+    ASSERT_EQ(pf_gets(f, buf, 255), 3u);
+    EXPECT_EQ(pf_offset(f), 5 + kCrLf);
+    EXPECT_TRUE(pf_rewind_to(f, second));
+    ASSERT_EQ(pf_gets(f, buf, 255), 3u);
+    EXPECT_STREQ(buf, "cd\n");
+    EXPECT_FALSE(pf_rewind_to(f, disk.size() + 1));  // not read yet
+    EXPECT_EQ(pf_offset(f), 5 + kCrLf);
+    while (pf_gets(f, buf, 255) != 0) {
+    }
+    EXPECT_EQ(pf_offset(f), disk.size() - 4 + 2 * kCrLf);  // two CR LF pairs
+    pf_close(f);
+
+    // An offset that has left the block buffer cannot be gone back to.
+    write_file("big.txt", std::string(200000, 'y') + "\n");
+    f = pf_open("big.txt", "r");
+    while (pf_offset(f) < 150000) pf_gets(f, buf, 255);
+    EXPECT_FALSE(pf_rewind_to(f, 0));
+    pf_close(f);
+}
+
+// The owner's bytes, then the held writer's, whatever the order in which
+// they were made; dropped ones leave nothing.
+TEST_F(TextFileTest, HeldWriterFollowsTheOwner) {
+    struct Case {
+        std::size_t area;   // bytes the held writer may keep
+        std::size_t owned;  // lines the owner writes
+        std::size_t held;   // lines the held writer writes
+        bool keep;
+    } cases[] = {
+        {1 << 20, 10, 10, true},
+        {1 << 20, 0, 5, true},
+        {1 << 20, 5, 0, true},
+        {1 << 20, 20000, 30000, true},
+        {100, 20000, 30000, true},  // the area overflows: the writer waits for the owner
+        {1 << 20, 20, 20, false},
+        {100, 200, 30000, false},
+    };
+    static char area[1 << 20];
+    for (const Case& c : cases) {
+        TextFile* owner = pf_open("h.txt", "w");
+        TextFile* held = pf_open_held(owner, area, c.area);
+        ASSERT_NE(held, nullptr);
+        std::string ownedText, heldText;
+        for (std::size_t i = 0; i < c.owned; ++i) ownedText += "owner " + std::to_string(i) + "\n";
+        for (std::size_t i = 0; i < c.held; ++i) heldText += "held " + std::to_string(i) + "\n";
+        std::thread second([&] { pf_write(held, heldText.data(), heldText.size()); });
+        pf_write(owner, ownedText.data(), ownedText.size());
+        pf_flush(owner);
+        pf_release_held(held, c.keep);
+        second.join();
+        EXPECT_EQ(pf_close_held(held), 0);
+        pf_write(owner, "end\n", 4);
+        EXPECT_EQ(pf_close(owner), 0);
+        std::string expected = ownedText + (c.keep ? heldText : "") + "end\n";
+        std::string onDisk;
+        for (char ch : expected) onDisk += ch == '\n' ? std::string("\r\n") : std::string(1, ch);
+        EXPECT_EQ(read_file("h.txt"), onDisk) << c.area << " " << c.owned << " " << c.held << " " << c.keep;
+    }
+}
+
+TEST_F(TextFileTest, HeldWritersFailureIsTheOwners) {
+    static char area[64];
+    TextFile* owner = pf_open("h.txt", "w");
+    TextFile* held = pf_open_held(owner, area, sizeof area);
+    ASSERT_NE(held, nullptr);
+    EXPECT_EQ(pf_open_held(owner, area, sizeof area), nullptr);  // one at a time
+    pf_write(held, "held\n", 5);
+    pf_faults.op = PF_WRITE;
+    pf_faults.nth = pf_faults.calls[PF_WRITE] + 1;
+    pf_release_held(held, true);
+    EXPECT_EQ(pf_close_held(held), -1);
+    EXPECT_EQ(pf_close(owner), -1);
 }
 
 }  // namespace

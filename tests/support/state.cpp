@@ -1,6 +1,7 @@
 #include "support/state.h"
 
 #include "driver/driver.h"
+#include "driver/split.h"
 #include "exchange/reader.h"
 #include "options/options.h"
 #include "platform/textfile.h"
@@ -11,6 +12,7 @@ void reset_program_state() {
     rd = Reader{};
     srch = Search{};
     pf_faults = PfFaults{};
+    split_tuning = SplitTuning{};
     fpw = nullptr;
     fp = nullptr;
 }
