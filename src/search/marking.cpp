@@ -49,7 +49,7 @@ struct PrintedRadius {
     bool known = false;
     std::uint64_t bits = 0;
     std::size_t len = 0;
-    char text[kFixedMax];
+    char text[kFixedMax] = {};
 };
 constinit thread_local PrintedRadius radii[2];
 constinit thread_local int olderRadius = 0;  // the entry a new radius replaces
