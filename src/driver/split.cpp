@@ -82,6 +82,7 @@ void secondThread() {
 // `keep` (a failed write of them is the work file's failure), else dropped.
 // Returns whether the second thread's reads failed.
 bool endSecond(bool keep) {
+    if (!keep) pf_cut_reads(second.in);  // no use reading on
     pf_release_held(second.out, keep);
     second.thread.join();
     pf_close_held(second.out);

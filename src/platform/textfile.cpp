@@ -64,6 +64,7 @@ struct TextFile {
     std::uint64_t start = 0;  // reading: the file offset of buf[0]
     char lastByte = 0;  // the byte before buf[pos] (pf_count_pieces)
     Hold* hold = nullptr;  // a held writer's memory (pf_open_held)
+    std::atomic<bool> cut{false};  // reading: no more blocks (pf_cut_reads)
     bool spilled = false;  // the line being assembled lies in `spill`
     char buf[kBlock];
     char spill[kLineRoomMax];  // a line that does not fit in the block's rest
@@ -89,7 +90,7 @@ bool injected(PfOp op) {
 // Moves the unread bytes to the front and reads more behind them. Returns
 // false when nothing could be added.
 bool refill(TextFile* f) {
-    if (f->rawEnd) return false;
+    if (f->rawEnd || f->cut.load(std::memory_order_relaxed)) return false;
     std::size_t keep = f->end - f->pos;
     if (f->pos > 0) f->lastByte = f->buf[f->pos - 1];
     std::memmove(f->buf, f->buf + f->pos, keep);
@@ -180,6 +181,7 @@ TextFile* pf_open(const char* name, const char* mode) {
     f->start = 0;
     f->lastByte = 0;
     f->hold = nullptr;
+    f->cut = false;
     return f;
 }
 
@@ -472,6 +474,8 @@ bool pf_rewind_to(TextFile* f, std::uint64_t offset) {
     f->eof = false;
     return true;
 }
+
+void pf_cut_reads(TextFile* f) { f->cut.store(true, std::memory_order_relaxed); }
 
 void pf_flush(TextFile* f) {
     if (f->writing) flush(f);

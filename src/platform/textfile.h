@@ -84,6 +84,11 @@ std::uint64_t pf_offset(const TextFile* f);
 // false, moving nothing, where it does not.
 bool pf_rewind_to(TextFile* f, std::uint64_t offset);
 
+// Ends the reading of `f` early, from another thread: the reads find the
+// end of the file after the block they have. Neither a failure nor the
+// file's true end; for a reader whose work is being dropped.
+void pf_cut_reads(TextFile* f);
+
 // Writes out what is buffered for a file open for writing. A failure is
 // remembered and reported by pf_close.
 void pf_flush(TextFile* f);

@@ -457,4 +457,21 @@ TEST_F(TextFileTest, HeldWritersFailureIsTheOwners) {
     EXPECT_EQ(pf_close(owner), -1);
 }
 
+TEST_F(TextFileTest, CutReadsEndAfterTheBlockInHand) {
+    std::string disk;
+    for (int i = 0; i < 20000; ++i) disk += "line " + std::to_string(i) + "\n";  // several blocks
+    write_file("c.txt", disk);
+    TextFile* f = pf_open("c.txt", "r");
+    char buf[256];
+    ASSERT_EQ(pf_gets(f, buf, 255), 7u);
+    pf_cut_reads(f);
+    std::string rest;
+    while (std::size_t n = pf_gets(f, buf, 255)) rest.append(buf, n);
+    EXPECT_LT(rest.size(), std::size_t{1} << 16);  // what the first block held, no more
+    EXPECT_EQ(disk.compare(7, rest.size(), rest), 0);
+    EXPECT_TRUE(pf_eof(f));
+    EXPECT_FALSE(pf_failed(f));
+    pf_close(f);
+}
+
 }  // namespace
