@@ -11,8 +11,8 @@
 #include "records/record.h"
 #include "report/report.h"
 
-constinit thread_local TextFile* fpw = nullptr;
-constinit thread_local TextFile* fp = nullptr;
+constinit QX_PER_THREAD TextFile* fpw = nullptr;
+constinit QX_PER_THREAD TextFile* fp = nullptr;
 
 namespace {
 

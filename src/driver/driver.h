@@ -2,12 +2,14 @@
 // file, and the exit status.
 #pragma once
 
+#include "platform/processors.h"
+
 struct TextFile;
 
 // The work file, open for writing while the records are processed.
-extern constinit thread_local TextFile* fpw;
+extern constinit QX_PER_THREAD TextFile* fpw;
 // The exchange file, open for reading while the reader walks it.
-extern constinit thread_local TextFile* fp;
+extern constinit QX_PER_THREAD TextFile* fp;
 
 // File names, all in the current directory.
 inline constexpr const char* kExchangeName = "QXC_TEMP.TXT";

@@ -118,10 +118,12 @@ void takeOver() {
 
 std::uint64_t split_point() { return latestSplit; }
 
+bool split_possible() { return kPerThreadState && pf_processors() >= 2; }
+
 bool split_start(const char* name) {
     latestSplit = kNoSplit;
     long long size = pf_file_size(name);
-    if (size < split_tuning.minSize || size <= 0 || pf_processors() < 2) return false;
+    if (size < split_tuning.minSize || size <= 0 || !split_possible()) return false;
     second.in = pf_open(name, "r");
     if (!second.in) return false;
     second.out = pf_open_held(fpw, holdArea, sizeof holdArea);

@@ -38,6 +38,10 @@ bool split_start(const char* name);
 // tells whether the second thread's reads failed.
 bool split_finish(bool stopped, bool& readFailed);
 
+// Whether a large file can be shared here: with two processors or more,
+// where each thread keeps its own reader (platform/processors.h).
+bool split_possible();
+
 // Where the latest shared file was split (the offset where the second
 // thread's records began), or kNoSplit (exchange/reader.h) where the latest
 // file was read by one thread.

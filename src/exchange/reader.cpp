@@ -15,7 +15,7 @@
 #include "search/search.h"
 
 // Each thread that reads a part of the file keeps its own.
-constinit thread_local Reader rd;
+constinit QX_PER_THREAD Reader rd;
 
 namespace {
 

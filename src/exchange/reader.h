@@ -5,6 +5,8 @@
 #include <atomic>
 #include <cstdint>
 
+#include "platform/processors.h"
+
 // Where a reader that shares the file with a second thread stops, and how
 // far it got: it publishes the offset of each line before it reads it, and
 // stops at the first line that starts at or after `at`, which the second
@@ -60,7 +62,7 @@ struct Reader {
     int MOJISi = 20, MOJICi = 20;
     double MOJIWi = -20.0, MOJIHi = 20.0, MOJIDi = 20.0;
 };
-extern constinit thread_local Reader rd;
+extern constinit QX_PER_THREAD Reader rd;
 
 // Reads the exchange file `fp` to its end (or `jd_limit` lines), copying
 // comment and "bz" lines to the work file `fpw` and handing every text

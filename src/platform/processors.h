@@ -6,6 +6,19 @@
 
 #include <thread>
 
+// The storage of the variables that each thread reading a part of a shared
+// file keeps its own of (the reader's, the search's, the open files). Where
+// such a variable costs a call at every use (GCC's Windows targets emulate
+// them), they are the process's, and every file is read by one thread
+// (kPerThreadState is false).
+#if defined(_WIN32)
+#define QX_PER_THREAD
+inline constexpr bool kPerThreadState = false;
+#else
+#define QX_PER_THREAD thread_local
+inline constexpr bool kPerThreadState = true;
+#endif
+
 // How many processors the program may run on (1 where it cannot be told).
 int pf_processors();
 

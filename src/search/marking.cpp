@@ -20,7 +20,7 @@ struct Direction {
     double sin = 0.0, cos = 1.0;
 };
 constexpr int kDirections = 8;
-constinit thread_local Direction directions[kDirections];
+constinit QX_PER_THREAD Direction directions[kDirections];
 
 void directionOf(double dx, double dy, double& s, double& c) {
     auto bx = std::bit_cast<std::uint64_t>(dx), by = std::bit_cast<std::uint64_t>(dy);
@@ -51,8 +51,8 @@ struct PrintedRadius {
     std::size_t len = 0;
     char text[kFixedMax] = {};
 };
-constinit thread_local PrintedRadius radii[2];
-constinit thread_local int olderRadius = 0;  // the entry a new radius replaces
+constinit QX_PER_THREAD PrintedRadius radii[2];
+constinit QX_PER_THREAD int olderRadius = 0;  // the entry a new radius replaces
 
 // The remembered text of radius r, printed first where it is not known.
 const PrintedRadius& printedRadius(double r) {

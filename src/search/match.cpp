@@ -11,7 +11,7 @@
 #include "records/record.h"
 #include "search/search.h"
 
-constinit thread_local Search srch;
+constinit QX_PER_THREAD Search srch;
 
 // Places the marking circle of the text just searched (marking.cpp).
 void mark_match(const TextRecord& rec, bool isFound, int f_head);
