@@ -16,8 +16,6 @@ constinit QX_PER_THREAD TextFile* fp = nullptr;
 
 namespace {
 
-constexpr std::size_t kReadSize = 255;
-
 void complain(const char* what, const char* name) {
     Rec r;
     r.str(what).str(name).str(" \n");

@@ -16,12 +16,6 @@ namespace {
 
 std::uint64_t latestSplit = kNoSplit;
 
-}  // namespace
-
-namespace {
-
-constexpr std::size_t kReadSize = 255;
-
 // The second thread's records wait here until this thread's are written: a
 // fixed area, so memory does not grow with the file. A second thread whose
 // records outgrow it waits for this thread to finish first.

@@ -19,8 +19,6 @@ constinit QX_PER_THREAD Reader rd;
 
 namespace {
 
-// One read takes at most 254 bytes, like a line read with a 255-byte buffer.
-constexpr std::size_t kReadSize = 255;
 constexpr std::size_t kPiece = kReadSize - 1;
 // Zero bytes kept behind every read, so that a record shorter than the
 // byte where its fields start scans nothing of an earlier, longer line, and

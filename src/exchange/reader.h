@@ -3,9 +3,14 @@
 #pragma once
 
 #include <atomic>
+#include <cstddef>
 #include <cstdint>
 
 #include "platform/processors.h"
+
+// One read takes at most 254 bytes, like a line read with a 255-byte buffer;
+// a longer line comes in pieces, and the pieces are what the lines count.
+inline constexpr std::size_t kReadSize = 255;
 
 // Where a reader that shares the file with a second thread stops, and how
 // far it got: it publishes the offset of each line before it reads it, and
