@@ -9,7 +9,11 @@ medians, their ratio, and the filter's peak memory for a small and a large
 file, measured by bench/spawn_peak.cpp (a small helper that runs each command;
 a child of this interpreter would report the interpreter's own peak).
 
-usage: bench.py PROGRAM [--lines N] [--runs R]
+With --cpu N, the benchmark and every command it starts run on processor N
+alone (as under `taskset -c N`). With several programs, each round runs
+all of them and `cp` in turn, so that their medians are taken side by side.
+
+usage: bench.py PROGRAM [PROGRAM...] [--lines N] [--runs R] [--cpu N]
 """
 import argparse
 import os
@@ -86,42 +90,50 @@ def machine(work):
     return "%d cores, %s, %s file system" % (os.cpu_count(), model, fs)
 
 
-def measure(helper, program, data, runs, work):
+def measure(helper, programs, data, runs, work):
+    """Runs every program and cp once a round, each program on a fresh copy
+    of the file; returns the programs' medians, cp's median and each
+    program's peak memory."""
     source = os.path.join(work, "source.txt")
     with open(source, "wb") as f:
         f.write(data)
     arg = b"/Z" + SEARCH.encode("cp932")
-    ours, copies, peak = [], [], 0
+    ours = [[] for _ in programs]
+    peaks = [0 for _ in programs]
+    copies = []
     for _ in range(runs):
-        shutil.copyfile(source, os.path.join(work, "QXC_TEMP.TXT"))
-        t, rss = timed(helper, [program, arg], work)
-        ours.append(t)
-        peak = max(peak, rss)
+        for i, program in enumerate(programs):
+            shutil.copyfile(source, os.path.join(work, "QXC_TEMP.TXT"))
+            t, rss = timed(helper, [program, arg], work)
+            ours[i].append(t)
+            peaks[i] = max(peaks[i], rss)
         t, _ = timed(helper, ["cp", source, os.path.join(work, "copy.txt")], work)
         copies.append(t)
-    return statistics.median(ours), statistics.median(copies), peak
+    return [statistics.median(o) for o in ours], statistics.median(copies), peaks
 
 
 def main():
     ap = argparse.ArgumentParser()
-    ap.add_argument("program")
+    ap.add_argument("programs", nargs="+")
     ap.add_argument("--lines", type=int, default=150000)
-    ap.add_argument("--runs", type=int, default=15)
+    ap.add_argument("--runs", type=int, default=31)
+    ap.add_argument("--cpu", type=int, help="run everything on this processor alone")
     args = ap.parse_args()
-    program = os.path.abspath(args.program)
+    if args.cpu is not None:
+        os.sched_setaffinity(0, {args.cpu})  # inherited by every command
+    programs = [os.path.abspath(p) for p in args.programs]
     with tempfile.TemporaryDirectory() as work:
         helper = build_helper(work)
         big = make_exchange(args.lines)
-        ours, cp, peak_big = measure(helper, program, big, args.runs, work)
-        _, _, peak_small = measure(helper, program, make_exchange(args.lines // 100), 3, work)
+        ours, cp, peaks_big = measure(helper, programs, big, args.runs, work)
+        _, _, peaks_small = measure(helper, programs, make_exchange(args.lines // 100), 3, work)
         where = machine(work)
-    print("machine: %s" % where)
-    print("file: %d lines, %d bytes" % (args.lines, len(big)))
-    print("filter median: %.2f ms" % (ours * 1000))
+    print("machine: %s%s" % (where, "" if args.cpu is None else ", processor %d only" % args.cpu))
+    print("file: %d lines, %d bytes; %d rounds" % (args.lines, len(big), args.runs))
     print("cp median:     %.2f ms" % (cp * 1000))
-    print("ratio:         %.2f" % (ours / cp))
-    print("peak memory:   %d KiB at %d lines, %d KiB at %d lines" %
-          (peak_small, args.lines // 100, peak_big, args.lines))
+    for program, median, small, large in zip(args.programs, ours, peaks_small, peaks_big):
+        print("%s: median %.2f ms, ratio %.2f, peak memory %d KiB at %d lines, %d KiB at %d lines" %
+              (program, median * 1000, median / cp, small, args.lines // 100, large, args.lines))
 
 
 if __name__ == "__main__":

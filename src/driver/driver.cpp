@@ -2,7 +2,6 @@
 
 #include <cstring>
 
-#include "driver/split.h"
 #include "exchange/reader.h"
 #include "options/closing.h"
 #include "options/options.h"
@@ -11,8 +10,8 @@
 #include "records/record.h"
 #include "report/report.h"
 
-constinit QX_PER_THREAD TextFile* fpw = nullptr;
-constinit QX_PER_THREAD TextFile* fp = nullptr;
+TextFile* fpw = nullptr;
+TextFile* fp = nullptr;
 
 namespace {
 
@@ -30,9 +29,15 @@ bool isOption(const char* arg) {
     return (first & ~2u) == '-' || first == '$';
 }
 
-// Gives the exchange file its upper-case name, whatever the case of the
-// letters in the name the host left it under (platform/names.h).
-void normaliseName() { pf_normalise_name(kExchangeLowerName, kExchangeName); }
+// Closes whichever of the two files is open. Returns 0, or -1 when the work
+// file could not be written completely.
+int closeFiles() {
+    if (fp) pf_close(fp);
+    fp = nullptr;
+    int written = fpw ? pf_close(fpw) : 0;
+    fpw = nullptr;
+    return written;
+}
 
 // The error status record of an exchange file over the element limit:
 // "he  要素数オーバー    MAX=%u\n" in Shift-JIS.
@@ -40,8 +45,7 @@ int refuseOverLimit() {
     Rec r;
     r.str("he  \x97\x76\x91\x66\x90\x94\x83\x49\x81\x5b\x83\x6f\x81\x5b    MAX=").num(kElementLimit).str("\n");
     rec_to_work(r);
-    if (pf_close(fpw) != 0) complain("Cannot write file: ", kWorkName);
-    fpw = nullptr;
+    if (closeFiles() != 0) complain("Cannot write file: ", kWorkName);
     return 1;
 }
 
@@ -56,15 +60,14 @@ void traceClosing(unsigned count) {
     rec_to_work(work);
 }
 
-// Closes both files. Returns the exit status: 0, or 1 when the work file
-// could not be written completely or the exchange file not read.
-int closeFiles() {
+// Closes both files after the records, then puts the work file in the
+// exchange file's place unless a test level keeps it. Returns the exit
+// status: 0, or 1 when the work file could not be written completely, the
+// exchange file not read, or the work file not put in its place (it then
+// holds the whole output).
+int finish() {
     bool readFailed = pf_failed(fp);
-    pf_close(fp);
-    fp = nullptr;
-    int written = pf_close(fpw);
-    fpw = nullptr;
-    if (written != 0) {
+    if (closeFiles() != 0) {
         complain("Cannot write file: ", kWorkName);
         return 1;
     }
@@ -72,132 +75,52 @@ int closeFiles() {
         complain("Cannot read file: ", kExchangeName);
         return 1;
     }
-    return 0;
-}
-
-}  // namespace
-
-int Tcopy(const char* from, const char* to) {
-    TextFile* in = pf_open(from, "r");
-    if (!in) {
-        complain("Cannot open file: ", from);
-        return -1;
-    }
-    TextFile* out = pf_open(to, "w");
-    if (!out) {
-        complain("Cannot open file: ", to);
-        pf_close(in);
-        return -1;
-    }
-    // Only the count is used: the work file is emptied again right after,
-    // so the copy itself is never written.
-    unsigned count = pf_count_pieces(in, kReadSize, kElementLimit);
-    bool readFailed = pf_failed(in);
-    pf_close(out);
-    pf_close(in);
-    if (readFailed) {
-        complain("Cannot read file: ", from);
-        return -1;
-    }
-    return static_cast<int>(count);
-}
-
-namespace {
-
-// Closes both files after the records, then carries the work file back
-// unless a test level keeps it. Returns the exit status.
-int finish() {
-    int status = closeFiles();
-    if (status != 0 || opts.isTest != 0) return status;
-
-    // The finished work file replaces the exchange file in one rename: the
-    // exchange file holds either the host's input or the whole output.
-    if (pf_rename(kWorkName, kExchangeName) != 0) {
+    if (opts.isTest == 0 && pf_replace(kWorkName, kExchangeName) != 0) {
         complain("Cannot write file: ", kExchangeName);
         return 1;
     }
     return 0;
 }
 
-// Closes both files, discarding what the work file holds: the work file is
-// opened empty again, and stays open unless `keepOpen` is false. Returns
-// false when it cannot be opened again.
-bool emptyWorkFile(bool keepOpen) {
-    pf_close(fp);
-    fp = nullptr;
-    pf_close(fpw);
-    fpw = pf_open(kWorkName, "w");
-    if (!fpw) return false;
-    if (!keepOpen) {
-        pf_close(fpw);
-        fpw = nullptr;
-    }
-    return true;
-}
-
-// The run without traces: the records are processed while the lines are
-// counted, in one pass over the exchange file. It ends as a separate count
-// would have: a file over the element limit leaves only the error record in
-// the work file, and a read error leaves the work file empty.
-int runCounting() {
-    fp = pf_open(kExchangeName, "r");
+// The run from the opening of the files on, with the directory locked.
+int runFiles() {
+    fp = pf_open_input(kExchangeName);
     if (!fp) {
         complain("Cannot open file: ", kExchangeName);
         return -1;
     }
-    fpw = pf_open(kWorkName, "w");
+    fpw = pf_create_work(kWorkName, fp);
     if (!fpw) {
         complain("Cannot open file: ", kWorkName);
-        pf_close(fp);
-        fp = nullptr;
+        closeFiles();
         return -1;
     }
-    // A large file is shared with a second thread (split.h).
-    bool shared = split_start(kExchangeName);
-    bool stopped = QX_PATTERN(0, kElementLimit) == 1;
-    bool secondReadFailed = false;
-    bool restRead = shared && split_finish(stopped, secondReadFailed);
-    // The reader stops after the limit; pieces beyond it are only counted.
-    unsigned count = rd.pieces;
-    if (!restRead && count <= kElementLimit) count += pf_count_pieces(fp, kReadSize, kElementLimit - count);
-    if (pf_failed(fp) || secondReadFailed) {
-        emptyWorkFile(false);
-        complain("Cannot read file: ", kExchangeName);
-        return -1;
+    // The traces report the line count before the records, so a traced run
+    // counts first; a normal run counts while it reads, and a file over the
+    // limit then leaves only the error record in the work file all the same.
+    unsigned count = 0;
+    if (opts.isTest != 0) {
+        int counted = Tcopy(fp);
+        if (counted < 0) {
+            closeFiles();
+            return -1;
+        }
+        count = static_cast<unsigned>(counted);
     }
-    if (count > kElementLimit) {
-        if (emptyWorkFile(true)) return refuseOverLimit();
-        complain("Cannot open file: ", kWorkName);
-        return 1;
-    }
-    Find_STR_END();
-    IniZokusei();
-    return finish();
-}
-
-// The run with traces: the lines are counted first, as the traces report
-// the count and the copy before the records.
-int runTraced() {
-    int counted = Tcopy(kExchangeName, kWorkName);
-    if (counted < 0) return -1;
-    unsigned count = static_cast<unsigned>(counted);
     if (opts.isTest == 2) console("#  copyed to QXC_TEMP.$$$ \n");
-
-    fpw = pf_open(kWorkName, "w");
-    if (!fpw) {
-        complain("Cannot open file: ", kWorkName);
-        return 1;
-    }
     if (count > kElementLimit) return refuseOverLimit();
-    fp = pf_open(kExchangeName, "r");
-    if (!fp) {
-        complain("Cannot open file: ", kExchangeName);
-        pf_close(fpw);
-        fpw = nullptr;
-        return 1;
-    }
 
     QX_PATTERN(count, kElementLimit);
+    // The reader stops after the limit; lines beyond it are only counted.
+    if (opts.isTest == 0 && rd.pieces <= kElementLimit) {
+        count = rd.pieces + pf_count_pieces(fp, kReadSize, kElementLimit - rd.pieces);
+    }
+    if (count > kElementLimit || rd.pieces > kElementLimit) {
+        if (pf_discard(fpw)) return refuseOverLimit();
+        closeFiles();
+        complain("Cannot write file: ", kWorkName);
+        return 1;
+    }
     Find_STR_END();
     if (opts.isTest == 3) traceClosing(count);
     IniZokusei();
@@ -206,7 +129,17 @@ int runTraced() {
 
 }  // namespace
 
+int Tcopy(TextFile* from) {
+    unsigned count = pf_count_pieces(from, kReadSize, kElementLimit);
+    if (pf_failed(from) || !pf_rewind(from)) {
+        complain("Cannot read file: ", kExchangeName);
+        return -1;
+    }
+    return static_cast<int>(count);
+}
+
 int run(char** argv) {
+    pf_fill_standard_streams();
     // The program's own name is skipped; a vector without one (argc 0)
     // ends at its first entry.
     char** first = *argv ? argv + 1 : argv;
@@ -214,6 +147,14 @@ int run(char** argv) {
         if (isOption(*arg)) opt(*arg);
     }
     if (opts.isTest == 2) console("\n\n#### debug #### Cmd-Option read\n");
-    normaliseName();
-    return opts.isTest == 0 ? runCounting() : runTraced();
+    // Runs in one directory take turns: two at once give the result of one
+    // after the other.
+    if (!pf_lock_run()) {
+        complain("Cannot open file: ", kWorkName);
+        return -1;
+    }
+    pf_normalise_name(kExchangeLowerName, kExchangeName);
+    int status = runFiles();
+    pf_unlock_run();
+    return status;
 }

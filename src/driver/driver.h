@@ -2,14 +2,12 @@
 // file, and the exit status.
 #pragma once
 
-#include "platform/processors.h"
-
 struct TextFile;
 
 // The work file, open for writing while the records are processed.
-extern constinit QX_PER_THREAD TextFile* fpw;
+extern TextFile* fpw;
 // The exchange file, open for reading while the reader walks it.
-extern constinit QX_PER_THREAD TextFile* fp;
+extern TextFile* fp;
 
 // File names, all in the current directory.
 inline constexpr const char* kExchangeName = "QXC_TEMP.TXT";
@@ -19,11 +17,12 @@ inline constexpr const char* kWorkName = "QXC_TEMP.$$$";
 // The most lines an exchange file may have.
 inline constexpr unsigned kElementLimit = 150000;
 
-// Counts the lines of `from` as a line read with a 255-byte buffer takes
-// them (a line over 253 bytes counts once per piece), at most
-// kElementLimit + 1, and creates `to` empty. Returns the count, or -1 after
-// reporting a file that cannot be opened or read.
-int Tcopy(const char* from, const char* to);
+// Counts the lines of the exchange file `from`, open for reading, as a line
+// read with a 255-byte buffer takes them (a line over 253 bytes counts once
+// per piece), at most kElementLimit + 1, and moves back to its start for the
+// reader. The work file needs no copy: it is a new file of the run's own.
+// Returns the count, or -1 after reporting a file that cannot be read.
+int Tcopy(TextFile* from);
 
 // Runs the filter with the program's argument vector (null-terminated) and
 // returns the exit status.

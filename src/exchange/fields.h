@@ -1,20 +1,22 @@
 // Scanning of the numeric fields of a record with the semantics of the C
 // library's formatted scanning ("%lf", "%d", "%x"): leading white space is
-// skipped, then the longest number is taken. Plain decimals take a fast
-// exact path; every other form (a '+' sign, exponents, "inf", "nan",
-// hexadecimal, long mantissas) goes to the library's own scanning, so the
-// results are the library's in every case.
+// skipped, then the longest number is taken.
 //
 // Each function scans one field at `p`. On success it stores the value,
 // moves `p` past the field and returns true; on failure it changes neither.
 // `p` must point into a NUL-terminated buffer.
 #pragma once
 
+// A double: plain decimals take an exact fast path; every other form (a '+'
+// sign, exponents, "inf", "nan", hexadecimal, long mantissas) goes to the
+// library's own scanning, so the results are the library's in every case.
 bool scan_lf(const char*& p, double& out);
-// scan_lf for a buffer that stays readable for at least 7 bytes after the
-// terminating NUL (the reader's line buffer keeps 8 zero bytes there): the
-// digits are taken eight bytes at a time.
-bool scan_lf_padded(const char*& p, double& out);
+
+// An integer in decimal ("%d") or hexadecimal ("%x", an optional "0x"
+// prefix): an optional sign, then digits. The value is read as the C
+// library reads it where `long` has 64 bits, the same on every build: the
+// value saturated to the 64-bit range (signed for "%d", unsigned for "%x",
+// where a minus sign negates), then its low 32 bits.
 bool scan_d(const char*& p, int& out);
 bool scan_x(const char*& p, int& out);
 

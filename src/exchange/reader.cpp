@@ -1,11 +1,6 @@
 #include "exchange/reader.h"
 
-#include <bit>
 #include <cstring>
-
-#ifdef __SSE2__
-#include <emmintrin.h>
-#endif
 
 #include "driver/driver.h"
 #include "exchange/fields.h"
@@ -14,27 +9,14 @@
 #include "records/record.h"
 #include "search/search.h"
 
-// Each thread that reads a part of the file keeps its own.
-constinit QX_PER_THREAD Reader rd;
+Reader rd;
 
 namespace {
 
 constexpr std::size_t kPiece = kReadSize - 1;
 // Zero bytes kept behind every read, so that a record shorter than the
-// byte where its fields start scans nothing of an earlier, longer line, and
-// so that the text field can be read in 16-byte blocks.
-constexpr std::size_t kGuard = 16;
-
-// Copies a text field of n bytes (followed by at least 16 readable bytes)
-// into ChSTR0 in 16-byte blocks while a block fits, rather than in one copy
-// of variable length, which the compiler makes a string instruction with a
-// slow start. Bytes a last block carries lie behind the terminator.
-void copyTextField(const char* p, std::size_t n) {
-    std::size_t i = 0;
-    for (; i < n && i + 16 <= sizeof rd.ChSTR0; i += 16) std::memcpy(rd.ChSTR0 + i, p + i, 16);
-    if (i < n) std::memcpy(rd.ChSTR0 + i, p + i, n - i);
-    rd.ChSTR0[n] = '\0';
-}
+// byte where its fields start scans nothing of an earlier, longer line.
+constexpr std::size_t kGuard = 8;
 
 // Stores a record's value as the first value of its kind, unless one was
 // taken already (a first value of 20 leaves the capture open).
@@ -87,26 +69,6 @@ void readLine(const char* buf) {
     if (rd.lineX1 != rd.lineX2 || rd.lineY1 != rd.lineY2) rd.stepcnt = 3;
 }
 
-// The length of the text at p, at most Reader::kTextFieldMax: its bytes up
-// to the first NUL. p lies in the line buffer, whose guard keeps 16 bytes
-// after the terminator readable, so it is read 16 bytes at a time.
-std::size_t fieldLength(const char* p) {
-#ifdef __SSE2__
-    const __m128i nul = _mm_setzero_si128();
-    for (std::size_t i = 0;; i += 16) {
-        __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
-        auto hits = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, nul)));
-        if (hits != 0) {
-            std::size_t n = i + static_cast<std::size_t>(std::countr_zero(hits));
-            return n < Reader::kTextFieldMax ? n : Reader::kTextFieldMax;
-        }
-    }
-#else
-    std::size_t n = std::strlen(p);
-    return n < Reader::kTextFieldMax ? n : Reader::kTextFieldMax;
-#endif
-}
-
 void readText(const char* buf, unsigned jd_x) {
     rd.MOJI_head[0] = buf[0];
     rd.MOJI_head[1] = buf[1];
@@ -114,7 +76,7 @@ void readText(const char* buf, unsigned jd_x) {
     double* fields[] = {&rd.ChX, &rd.ChY, &rd.ChDX, &rd.ChDY};
     bool scanned = true;
     for (double* f : fields) {
-        if (!scan_lf_padded(p, *f)) {  // the guard keeps the line buffer readable
+        if (!scan_lf(p, *f)) {
             scanned = false;
             break;
         }
@@ -123,7 +85,10 @@ void readText(const char* buf, unsigned jd_x) {
         skip_space(p);
         if (*p == '"') {
             ++p;
-            copyTextField(p, fieldLength(p));
+            std::size_t n = std::strlen(p);
+            if (n > Reader::kTextFieldMax) n = Reader::kTextFieldMax;
+            std::memcpy(rd.ChSTR0, p, n);
+            rd.ChSTR0[n] = '\0';
         }
     }
     CHR_PRO(jd_x);
@@ -244,62 +209,11 @@ bool dispatch(const char* buf, unsigned jd_x) {
     return false;
 }
 
-// dispatch without the text records and without copies: what every record
-// leaves in the reader's state for the records after it, texts aside.
-void dispatchState(const char* buf) {
-    switch (buf[0]) {
-    case ' ': readLine(buf); break;
-    case 'c':
-        if (buf[1] == 'n') readTextSize(buf);
-        break;
-    case 'h': readHeader(buf); break;
-    case 'l': readAttribute(buf); break;
-    case 'p': readPen(buf); break;
-    default: break;
-    }
-}
-
-// The first bytes of the records that dispatchState takes (pf_skip_lines):
-// "cn", "h", "l", "pn"; line records only at test level 3.
-struct StateRecords {
-    char wanted[256];
-};
-constexpr StateRecords stateRecords(bool lineRecords) {
-    StateRecords r{};
-    r.wanted[static_cast<unsigned char>('c')] = 'n';
-    r.wanted[static_cast<unsigned char>('h')] = 1;
-    r.wanted[static_cast<unsigned char>('l')] = 1;
-    r.wanted[static_cast<unsigned char>('p')] = 'n';
-    if (lineRecords) r.wanted[static_cast<unsigned char>(' ')] = 1;
-    return r;
-}
-constexpr StateRecords kStateRecords = stateRecords(false);
-constexpr StateRecords kStateRecordsTraced = stateRecords(true);
-
-// Whether a record is a text record whose four numbers and text field all
-// read: it then sets every field of the current text record, so the texts
-// before it leave nothing behind for the records after it.
-bool isWholeText(const char* buf) {
-    if (buf[0] != 'c' || buf[1] == 'n' || buf[1] == 'c' || buf[1] == 'i') return false;
-    const char* p = buf + 2;
-    double v;
-    for (int i = 0; i < 4; ++i) {
-        if (!scan_lf_padded(p, v)) return false;
-    }
-    skip_space(p);
-    return *p == '"';
-}
-
 }  // namespace
 
 int QX_PATTERN(unsigned jd_xmax, unsigned jd_limit) {
     char buf[kReadSize + kGuard];
     for (unsigned jd_x = 0; jd_x != jd_limit && rd.pieces <= jd_limit; ++jd_x) {
-        if (rd.stop) {
-            std::uint64_t at = pf_offset(fp);
-            rd.stop->progress.store(at, std::memory_order_relaxed);
-            if (at >= rd.stop->at.load(std::memory_order_relaxed)) return 1;
-        }
         std::size_t len = pf_gets(fp, buf, kReadSize);
         if (len == 0) break;
         ++rd.pieces;
@@ -313,42 +227,6 @@ int QX_PATTERN(unsigned jd_xmax, unsigned jd_limit) {
         }
     }
     return 0;
-}
-
-std::uint64_t find_split(ReaderStop& other, std::uint64_t size, std::uint64_t least, unsigned jd_limit) {
-    // How often the other reader's progress is looked at: seldom, so that
-    // the two threads seldom touch the same cache line.
-    constexpr std::uint64_t kLook = 1 << 16;
-    char buf[kReadSize + kGuard];
-    std::uint64_t middle = size, looked = 0;
-    const StateRecords& needed = opts.isTest == 3 ? kStateRecordsTraced : kStateRecords;
-    while (rd.pieces <= jd_limit) {
-        // Lines that leave nothing in the state are passed over in bulk
-        // (text records too, before the middle).
-        rd.pieces += pf_skip_lines(fp, needed.wanted, middle < looked ? middle : looked);
-        if (rd.pieces > jd_limit) break;
-        std::uint64_t lineStart = pf_offset(fp);
-        if (lineStart + least > size) break;
-        if (lineStart >= looked) {
-            std::uint64_t theirs = other.progress.load(std::memory_order_relaxed);
-            if (theirs == kNoSplit) break;  // the other reader is done
-            middle = theirs + (size - theirs) / 2;
-            looked = lineStart + kLook;
-        }
-        std::size_t len = pf_gets(fp, buf, kReadSize);
-        if (len == 0) break;
-        ++rd.pieces;
-        std::memset(buf + len, 0, kGuard);
-        if (lineStart >= middle && isWholeText(buf) && rd.pieces <= jd_limit) {
-            if (!pf_rewind_to(fp, lineStart)) break;
-            --rd.pieces;  // the part that starts here reads it again
-            other.at.store(lineStart, std::memory_order_relaxed);
-            return lineStart;
-        }
-        dispatchState(buf);
-        if (len == kPiece && buf[len - 1] != '\n') skipRestOfLine(buf);
-    }
-    return kNoSplit;
 }
 
 double scale_of(int group) { return group >= 0 && group <= 15 ? rd.G_SCALE[group] : 1.0; }

@@ -2,24 +2,11 @@
 // record, keeping what the search, the report and the closing records need.
 #pragma once
 
-#include <atomic>
 #include <cstddef>
-#include <cstdint>
-
-#include "platform/processors.h"
 
 // One read takes at most 254 bytes, like a line read with a 255-byte buffer;
 // a longer line comes in pieces, and the pieces are what the lines count.
 inline constexpr std::size_t kReadSize = 255;
-
-// Where a reader that shares the file with a second thread stops, and how
-// far it got: it publishes the offset of each line before it reads it, and
-// stops at the first line that starts at or after `at`, which the second
-// thread sets once. Offsets are pf_offset's.
-struct ReaderStop {
-    std::atomic<std::uint64_t> at{UINT64_MAX};
-    std::atomic<std::uint64_t> progress{0};
-};
 
 // Everything the reader keeps, with its start value. Nothing resets it
 // during a run; tests reset it with `rd = Reader{}`.
@@ -59,37 +46,18 @@ struct Reader {
     double PX[HPmax + 1] = {}, PY[HPmax + 1] = {};
     int iPOINT = 0;
 
-    // Set where a second thread reads the rest of the file.
-    ReaderStop* stop = nullptr;
-
     // First values of each attribute; 20 means "none seen yet".
     int GROUPi = 20, LAYERi = 20, TYPEi = 20, COLORi = 20, TENSi = 20;
     int MOJISi = 20, MOJICi = 20;
     double MOJIWi = -20.0, MOJIHi = 20.0, MOJIDi = 20.0;
 };
-extern constinit QX_PER_THREAD Reader rd;
+extern Reader rd;
 
-// Reads the exchange file `fp` to its end (or `jd_limit` lines), copying
-// comment and "bz" lines to the work file `fpw` and handing every text
-// record to the search. Stops early once more than `jd_limit` pieces are
-// read (rd.pieces tells), which a counted file never has. Returns 0, or 1
-// when it stopped at a line where rd.stop told it to.
+// Reads the exchange file `fp` to its end, `jd_xmax` lines as counted,
+// copying comment and "bz" lines to the work file `fpw` and handing every
+// text record to the search. Stops early once more than `jd_limit` pieces
+// are read (rd.pieces tells), which a counted file never has. Returns 0.
 int QX_PATTERN(unsigned jd_xmax, unsigned jd_limit);
-
-// No place to split the file at (find_split).
-inline constexpr std::uint64_t kNoSplit = UINT64_MAX;
-
-// Where a second thread takes over the file from the reader `other`, which
-// reads it from the start: the first line, at least `least` bytes before
-// the end of the file of `size` bytes, that is a text record with all its
-// fields and lies past the middle of what `other` has still to read. Reads
-// the lines before it from `fp`, from where it stands, keeping only what
-// each record leaves in the reader's state (no texts are searched, nothing
-// is written), so that the reader's state is then the one a reader of the
-// whole file would have there, texts aside. Sets other.at to it and leaves
-// `fp` there. Returns it, or kNoSplit, setting nothing, where no such line
-// comes before `other` or after more than `jd_limit` pieces.
-std::uint64_t find_split(ReaderStop& other, std::uint64_t size, std::uint64_t least, unsigned jd_limit);
 
 // The scale of a group, 1.0 for a group number outside 0 to 15.
 double scale_of(int group);

@@ -1,4 +1,4 @@
-// Giving the exchange file its upper-case name. See names.h.
+// The exchange file's name, its replacement, the run lock. See names.h.
 #include "platform/names.h"
 
 #include <cstring>
@@ -6,7 +6,9 @@
 #include <string>
 #include <system_error>
 
-#include "platform/textfile.h"
+#include "platform/system.h"
+
+PfWaits pf_waits;
 
 namespace {
 
@@ -48,20 +50,20 @@ std::string storedName(const char* wanted) {
     return found;
 }
 
-}  // namespace
+bool renameOver(const char* from, const char* to) { return sys_rename(from, to) == SYS_RENAMED; }
 
-void pf_normalise_by_rename(const char* lower, const char* upper) { pf_rename(lower, upper); }
+}  // namespace
 
 void pf_normalise_by_search(const char* upper) {
     std::string name = storedName(upper);
     if (name.empty() || name == upper) return;
-    pf_rename(name.c_str(), upper);
+    renameOver(name.c_str(), upper);
     name = storedName(upper);
     if (name.empty() || name == upper) return;
     // The one rename kept the old spelling: a rename to a different name and
     // on to the wanted one takes the new spelling.
-    if (pf_rename(name.c_str(), kCaseTempName) != 0) return;
-    if (pf_rename(kCaseTempName, upper) != 0) pf_rename(kCaseTempName, name.c_str());
+    if (!renameOver(name.c_str(), kCaseTempName)) return;
+    if (!renameOver(kCaseTempName, upper)) renameOver(kCaseTempName, name.c_str());
 }
 
 void pf_normalise_name(const char* lower, const char* upper) {
@@ -69,6 +71,48 @@ void pf_normalise_name(const char* lower, const char* upper) {
     (void)lower;
     pf_normalise_by_search(upper);
 #else
-    pf_normalise_by_rename(lower, upper);
+    sys_rename_new(lower, upper);
 #endif
+}
+
+bool pf_lock_run() { return sys_lock_directory(pf_waits.lockMs) != 1; }
+
+void pf_unlock_run() { sys_unlock_directory(); }
+
+void pf_fill_standard_streams() { sys_fill_standard_streams(); }
+
+namespace {
+
+// Copies the bytes of `from` over the start of `to` and cuts `to` there.
+bool copyInPlace(const char* from, const char* to) {
+    static char block[1 << 16];
+    unsigned mode = 0;
+    SysFile in = sys_open_regular(from, mode);
+    if (in == kNoFile) return false;
+    SysFile out = sys_open_in_place(to);
+    bool copied = out != kNoFile;
+    long got = 0;
+    while (copied && (got = sys_read(in, block, sizeof block)) > 0) {
+        copied = sys_write(out, block, static_cast<std::size_t>(got));
+    }
+    copied = copied && got == 0 && sys_truncate_here(out);
+    if (out != kNoFile && !sys_close(out)) copied = false;
+    sys_close(in);
+    return copied;
+}
+
+}  // namespace
+
+int pf_replace(const char* work, const char* exchange) {
+    SysRename done = sys_rename(work, exchange);
+    for (int waited = 0, step = 10; done == SYS_BLOCKED && waited < pf_waits.replaceMs; step *= 2) {
+        if (step > pf_waits.replaceMs - waited) step = pf_waits.replaceMs - waited;
+        sys_sleep_ms(step);
+        waited += step;
+        done = sys_rename(work, exchange);
+    }
+    if (done == SYS_RENAMED) return 0;
+    if (done == SYS_FAILED || !copyInPlace(work, exchange)) return -1;
+    sys_remove(work);  // the exchange file holds the output; a leftover goes at the next run
+    return 0;
 }

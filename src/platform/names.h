@@ -1,21 +1,18 @@
-// The exchange file's name. The host may leave the exchange file under a
-// name whose letters differ in case from "QXC_TEMP.TXT" ("qxc_temp.txt",
-// "Qxc_Temp.Txt"); the program reads and writes it under the upper-case
-// name, and the host finds it there afterwards.
+// The exchange file's name at the start of a run and its replacement at the
+// end, the run's lock on its directory, and the standard streams.
 //
-// Whatever happens, the exchange file never ends a run under a temporary
-// name, and a file left over under a temporary name never takes its place.
-// Every rename goes through pf_rename, so a test can make any of them fail.
+// The host may leave the exchange file under a name whose letters differ in
+// case from "QXC_TEMP.TXT" ("qxc_temp.txt", "Qxc_Temp.Txt"); the program
+// reads and writes it under the upper-case name, and the host finds it
+// there afterwards. A file left over under another name never takes its
+// place.
 #pragma once
 
 // Gives the exchange file the name `upper`, the way the platform allows:
-// where names tell case apart, pf_normalise_by_rename; where they ignore it
-// (Windows), pf_normalise_by_search.
+// where names tell case apart, `lower` is renamed to `upper` only where no
+// `upper` exists (a stale lower-case file never replaces the host's input);
+// where they ignore case (Windows), pf_normalise_by_search.
 void pf_normalise_name(const char* lower, const char* upper);
-
-// Renames `lower` to `upper` in one step; nothing happens when there is no
-// file named `lower`.
-void pf_normalise_by_rename(const char* lower, const char* upper);
 
 // Finds the directory entry whose name equals `upper` ignoring case and
 // renames it to exactly `upper`: in one step; and only where that leaves the
@@ -27,3 +24,32 @@ void pf_normalise_by_rename(const char* lower, const char* upper);
 void pf_normalise_by_search(const char* upper);
 
 inline constexpr const char* kCaseTempName = "QXC_x2x2.$$$";
+
+// How long the platform waits, in milliseconds: for another run in the
+// same directory to end, and for another program to let go of the exchange
+// file. Tests shorten them.
+struct PfWaits {
+    int lockMs = 30000;
+    int replaceMs = 2000;
+};
+extern PfWaits pf_waits;
+
+// Takes the run lock of the current directory, waiting for a run that holds
+// it (pf_waits.lockMs at most). Returns false when the wait ran out or the
+// lock failed; a directory whose file system has no locks is run unlocked.
+bool pf_lock_run();
+void pf_unlock_run();
+
+// Puts the finished work file `work` in the place of `exchange`, in one
+// rename: the exchange file holds either its old contents or all of
+// `work`. Where another program's open handle blocks the rename (Windows:
+// a virus scanner, an indexer, the host itself), it is tried again with
+// growing waits (pf_waits.replaceMs in all); a file still held open by a
+// program that allows writing gets the work file's bytes copied over it in
+// place, and the work file is removed only after that copy is complete and
+// closed. Returns 0, or -1 with `work` left whole.
+int pf_replace(const char* work, const char* exchange);
+
+// Opens the null device on every standard stream the program was started
+// without, so that no file of the run takes its number.
+void pf_fill_standard_streams();

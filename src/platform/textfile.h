@@ -1,39 +1,64 @@
 // Text files as the host's platform keeps them: lines end with CR LF on
-// disk and with a single newline inside the program.
+// disk and with a single newline inside the program. Every build reads and
+// writes the bytes itself (system.h) and translates line ends itself:
+// reading turns CR LF into one newline (a lone CR stays), writing turns each
+// newline into CR LF. Every byte count the program takes (line pieces, line
+// counts) is taken after the translation.
 //
-// Every file-system call of the program (open, read, write, close, rename,
-// remove) goes through this layer, and every call can be made to fail by a
-// test (see PfFaults), so that each failure path of the program can be run.
+// A byte 0x1A that is a file's very last byte is an old end-of-file mark
+// that hosts append: it is dropped, neither read nor counted. A 0x1A
+// anywhere else is an ordinary byte.
 //
-// On Windows the C runtime's own text mode does the line-end translation;
-// elsewhere this layer does it: reading turns CR LF into one newline (a lone
-// CR stays), writing turns each newline into CR LF. Every byte count that the
-// program takes (line pieces, line counts) is taken after the translation.
+// Every file-system call of the program goes through the platform layer,
+// and every call can be made to fail by a test (PfFaults).
 #pragma once
 
 #include <cstddef>
-#include <cstdint>
 
 // An open text file. Reads and writes go through one fixed block buffer.
 struct TextFile;
 
 // Which platform call a fault is injected into.
-enum PfOp { PF_OPEN, PF_READ, PF_WRITE, PF_CLOSE, PF_RENAME, PF_REMOVE, PF_OP_COUNT };
+enum PfOp {
+    PF_OPEN,      // an existing file opened (for reading, or for the in-place copy)
+    PF_CREATE,    // the work file created
+    PF_MODE,      // the work file given the exchange file's permission bits
+    PF_READ,
+    PF_WRITE,
+    PF_SEEK,      // back to the start of a file
+    PF_TRUNCATE,  // a file cut where it is
+    PF_CLOSE,
+    PF_RENAME,
+    PF_REMOVE,
+    PF_LOCK,      // the directory's run lock
+    PF_OP_COUNT
+};
 
-// Fault injection: the nth call (counted from 1) of operation `op` fails
-// with errno `err`. `calls` counts the calls of each operation since the
-// last reset. A default-constructed value injects nothing.
+// Fault injection: calls nth to nth + count - 1 (counted from 1) of
+// operation `op` fail; a failed rename fails as one that another program's
+// open handle blocks where `blocked` is set. `calls` counts the calls of
+// each operation since the last reset. A default value injects nothing.
 struct PfFaults {
     int op = PF_OP_COUNT;
     long nth = 0;
-    int err = 0;
+    long count = 1;
+    bool blocked = false;
     long calls[PF_OP_COUNT] = {};
 };
 extern PfFaults pf_faults;
 
-// Opens `name` for reading ("r") or for writing ("w", creating or emptying
-// it). Returns nullptr and leaves errno set on failure.
-TextFile* pf_open(const char* name, const char* mode);
+// Counts a call of `op` and tells whether it is to fail.
+bool pf_injected(PfOp op);
+
+// Opens the regular file `name` for reading; nullptr where it is missing,
+// unreadable, or a FIFO, a device or a directory.
+TextFile* pf_open_input(const char* name);
+
+// Makes `name` a new, empty file of this run's own for writing: a leftover
+// entry of that name (a file, a link: the link itself, never its target) is
+// removed first, then the file is created exclusively, with the permission
+// bits of `like` where given. nullptr where it cannot be done.
+TextFile* pf_create_work(const char* name, const TextFile* like);
 
 // Reads the next piece of a line, like the C library's line read with a
 // buffer of `size` bytes: at most size-1 bytes, stopping after a newline,
@@ -43,21 +68,17 @@ TextFile* pf_open(const char* name, const char* mode);
 std::size_t pf_gets(TextFile* f, char* buf, std::size_t size);
 
 // Counts the pieces that pf_gets with a buffer of `size` bytes would deliver
-// from here to the end of the file, stopping once the count exceeds `limit`.
-// Reads in blocks; copies nothing.
+// from here to the end of the file, stopping as soon as the count exceeds
+// `limit` (also within a long line): returns at most limit + 1.
 unsigned pf_count_pieces(TextFile* f, std::size_t size, unsigned limit);
 
-// Passes over whole lines that a reader does not need, from a line start:
-// a line is needed where wanted[its first byte] is 1, or is another byte
-// and its second byte is that byte; 0 marks lines not needed. Stops at a
-// needed line, at the first line that starts at or after offset `until`
-// (pf_offset), and wherever a line might be more than one piece for a
-// 255-byte buffer or the file ends within a piece: the reader reads on
-// from there with pf_gets. Returns the lines passed, one piece each.
-unsigned pf_skip_lines(TextFile* f, const char (&wanted)[256], std::uint64_t until);
+// Moves back to the start of the file, for another pass. False on an error.
+bool pf_rewind(TextFile* f);
 
-// True once a read has met the end of the file.
-bool pf_eof(const TextFile* f);
+// Empties a file open for writing: what was written and what waits to be
+// written goes. False on an error.
+bool pf_discard(TextFile* f);
+
 // True once a read or a write has failed.
 bool pf_failed(const TextFile* f);
 
@@ -65,60 +86,9 @@ bool pf_failed(const TextFile* f);
 // remembered and reported by pf_close.
 void pf_write(TextFile* f, const char* data, std::size_t len);
 
-// A line assembled in place: pf_line_room gives room for `room` bytes (at
-// most kLineRoomMax), in the write buffer itself where they fit there;
-// pf_line_done then takes the first `len` of them, which hold no newline,
-// and ends the line. The file gets the same bytes, in the same blocks, as
-// from pf_write of the line with its newline.
-constexpr std::size_t kLineRoomMax = 4096;
-char* pf_line_room(TextFile* f, std::size_t room);
-void pf_line_done(TextFile* f, std::size_t len);
-
-// How many bytes reads have taken from the file so far: the offset of the
-// next byte on disk where this layer translates line ends itself (a CR LF
-// pair is two bytes), the count the C runtime's text mode delivers on
-// Windows. Either way a line starts at the same count for every reader.
-std::uint64_t pf_offset(const TextFile* f);
-// Moves the read position back to `offset`, which must still lie in the
-// block buffer (the start of the piece just read always does). Returns
-// false, moving nothing, where it does not.
-bool pf_rewind_to(TextFile* f, std::uint64_t offset);
-
-// Ends the reading of `f` early, from another thread: the reads find the
-// end of the file after the block they have. Neither a failure nor the
-// file's true end; for a reader whose work is being dropped.
-void pf_cut_reads(TextFile* f);
-
-// Writes out what is buffered for a file open for writing. A failure is
-// remembered and reported by pf_close.
-void pf_flush(TextFile* f);
-
-// A second writer of the file `owner`, for a thread that makes the part of
-// the file that follows the owner's part: its blocks wait in `area` (cap
-// bytes) until the owner's thread gives its word with pf_release_held:
-// `keep` writes them after what the owner has flushed by then, and lets
-// later blocks go straight to the file; otherwise they are dropped. A
-// writer whose area is full waits for that word. Only one held writer
-// exists at a time. Returns nullptr when no slot is free.
-TextFile* pf_open_held(TextFile* owner, char* area, std::size_t cap);
-void pf_release_held(TextFile* f, bool keep);
-// Ends a held writer once its thread is done, after pf_release_held:
-// writes or drops what it still holds. Returns -1 when a write of its
-// blocks failed, which pf_close of the owner reports too; else 0. The owner
-// stays open.
-int pf_close_held(TextFile* f);
-
-// The size of the file `name` in bytes, or -1 when it cannot be told.
-long long pf_file_size(const char* name);
-
 // Flushes and closes the file. Returns 0, or -1 when the close or any write
 // before it failed.
 int pf_close(TextFile* f);
-
-// Renames `from` to `to`, replacing `to` if it exists. Returns 0 or -1.
-int pf_rename(const char* from, const char* to);
-// Removes `name`. Returns 0 or -1.
-int pf_remove(const char* name);
 
 // Writes bytes to standard output or standard error, untranslated.
 void pf_stdout(const char* data, std::size_t len);

@@ -11,26 +11,10 @@
 
 namespace {
 
-constexpr std::uint64_t kPow10[] = {1,
-                                    10,
-                                    100,
-                                    1000,
-                                    10000,
-                                    100000,
-                                    1000000,
-                                    10000000,
-                                    100000000,
-                                    1000000000,
-                                    10000000000,
-                                    100000000000,
-                                    1000000000000,
-                                    10000000000000,
-                                    100000000000000,
-                                    1000000000000000,
-                                    10000000000000000,
-                                    100000000000000000,
-                                    1000000000000000000,
-                                    10000000000000000000u};
+// The powers of ten up to the most decimals the fast path prints.
+constexpr std::uint64_t kPow10[] = {1,         10,         100,         1000,         10000,
+                                    100000,    1000000,    10000000,    100000000,    1000000000,
+                                    10000000000, 100000000000, 1000000000000};
 
 // The product of two 64-bit values, 128 bits wide, and its parts: the
 // bits from `shift` up (the quotient by 2^shift, which must fit in 64 bits
@@ -71,27 +55,6 @@ void split(Product x, int shift, Product& quotient, Product& rest) {
     }
 }
 
-// The eight decimal digits of n (below 10^8, leading zeros included) as
-// eight characters in one word, the first digit in the lowest byte: n is
-// split into two four-digit halves, each half into two pairs, each pair
-// into two digits, every step in all lanes of the word at once (a division
-// by 100 or 10 done as a multiplication that is exact in this range).
-std::uint64_t eightDigits(std::uint32_t n) {
-    std::uint64_t halves = (n / 10000) | (static_cast<std::uint64_t>(n % 10000) << 32);
-    std::uint64_t hundreds = ((halves * 10486) >> 20) & ((std::uint64_t{0x7F} << 32) | 0x7F);
-    std::uint64_t pairs = ((halves - 100 * hundreds) << 16) + hundreds;
-    std::uint64_t tens = ((pairs * 103) >> 10) & 0x000F000F000F000Fu;
-    std::uint64_t digits = tens + ((pairs - 10 * tens) << 8);
-    return digits + 0x3030303030303030u;
-}
-
-// Writes the eight digits of `chunk` (below 10^8) at d.
-void putEight(char* d, std::uint32_t chunk) {
-    std::uint64_t word = eightDigits(chunk);
-    if constexpr (std::endian::native == std::endian::big) word = __builtin_bswap64(word);
-    std::memcpy(d, &word, 8);
-}
-
 // "00" to "99": two digits per division.
 constexpr auto kPairs = [] {
     std::array<char, 200> pairs{};
@@ -102,107 +65,29 @@ constexpr auto kPairs = [] {
     return pairs;
 }();
 
-// The number of decimal digits of x (0 for 0).
-int decimalDigits(std::uint64_t x) {
-    int t = (static_cast<int>(std::bit_width(x)) * 1233) >> 12;  // log10(2) ~ 1233 / 4096
-    return t + (x >= kPow10[t] ? 1 : 0);
+// Puts the two digits of n (below 100) before d.
+char* putPair(char* d, std::uint32_t n) {
+    d -= 2;
+    std::memcpy(d, kPairs.data() + 2 * n, 2);
+    return d;
 }
 
-// Sixteen digit characters as two words, the first digit lowest.
-struct Digits16 {
-    std::uint64_t low, high;  // digits 0 to 7, digits 8 to 15
-};
-
-// The digits from position `from` (0 to 15) on, moved to the start, zeros
-// behind them.
-Digits16 digitsFrom(Digits16 d, int from) {
-    if (from >= 8) return {d.high >> (8 * (from - 8)), 0};
-    if (from == 0) return d;
-    int s = 8 * from;
-    return {(d.low >> s) | (d.high << (64 - s)), d.high >> s};
-}
-
-void store16(char* p, Digits16 d) {
-    if constexpr (std::endian::native == std::endian::big) {
-        d.low = __builtin_bswap64(d.low);
-        d.high = __builtin_bswap64(d.high);
-    }
-    std::memcpy(p, &d.low, 8);
-    std::memcpy(p + 8, &d.high, 8);
-}
-
-// putScaled for a value below 10^16, the case of every drawing coordinate at
-// the precisions in use: the sixteen digits are made in two words and
-// stored straight from them, the whole part first, then the point and the
-// decimals over its tail. Nothing is read back from memory, so no load
-// waits for a store of another width (p has room for 34 bytes).
-char* putScaledShort(char* p, std::uint64_t scaled, int prec) {
-    Digits16 digits{eightDigits(static_cast<std::uint32_t>(scaled / 100000000)),
-                    eightDigits(static_cast<std::uint32_t>(scaled % 100000000))};
-    int count = decimalDigits(scaled);
-    if (count <= prec) count = prec + 1;  // a value below 1 keeps its leading zero
-    int whole = count - prec;
-    store16(p, digitsFrom(digits, 16 - count));
-    p += whole;
-    if (prec > 0) {
-        *p++ = '.';
-        store16(p, digitsFrom(digits, 16 - prec));
-        p += prec;
-    }
-    return p;
-}
-
-// putScaled for twelve decimals and a value below 10^4, every circle centre
-// of a drawing: the whole part and the first four decimals make one word of
-// eight digits, the other eight decimals another, so that no digits have
-// to be moved across words (p has room for 24 bytes).
-char* putTwelve(char* p, std::uint64_t scaled) {
-    std::uint64_t whole = scaled / kPow10[12], decimals = scaled % kPow10[12];
-    std::uint64_t head = eightDigits(static_cast<std::uint32_t>(whole * 10000 + decimals / 100000000));
-    std::uint64_t tail = eightDigits(static_cast<std::uint32_t>(decimals % 100000000));
-    // The whole part without its leading zeros, "0" for none.
-    int count = 1 + static_cast<int>(whole >= 10) + static_cast<int>(whole >= 100) + static_cast<int>(whole >= 1000);
-    std::uint64_t wholeDigits = (head & 0xFFFFFFFFu) >> (8 * (4 - count));
-    auto firstDecimals = static_cast<std::uint32_t>(head >> 32);
-    if constexpr (std::endian::native == std::endian::big) {  // the first digit lowest in memory
-        wholeDigits = __builtin_bswap64(wholeDigits);
-        firstDecimals = __builtin_bswap32(firstDecimals);
-        tail = __builtin_bswap64(tail);
-    }
-    std::memcpy(p, &wholeDigits, 8);
-    p += count;
-    *p++ = '.';
-    std::memcpy(p, &firstDecimals, 4);
-    std::memcpy(p + 4, &tail, 8);
-    return p + 12;
-}
-
-// Writes scaled / 10^prec with exactly prec decimals ("0.05" for 5 and 2):
-// the digits are made right to left, eight at a time, then split at the
-// point.
+// Writes scaled / 10^prec with exactly prec decimals ("0.05" for 5 and 2).
+// The digits are made right to left, eight from each 64-bit division, the
+// rest in 32 bits: a 32-bit build divides 64-bit numbers by a library call.
 char* putScaled(char* p, std::uint64_t scaled, int prec) {
-    if (prec == 12 && scaled < kPow10[16]) return putTwelve(p, scaled);
-    if (scaled < kPow10[16] && prec < 16) return putScaledShort(p, scaled, prec);
     char digits[24];
     char* const end = digits + sizeof digits;
     char* d = end;
     while (scaled >= 100000000) {
-        d -= 8;
-        putEight(d, static_cast<std::uint32_t>(scaled % 100000000));
+        auto chunk = static_cast<std::uint32_t>(scaled % 100000000);
         scaled /= 100000000;
+        for (int i = 0; i < 4; ++i, chunk /= 100) d = putPair(d, chunk % 100);
     }
     auto top = static_cast<std::uint32_t>(scaled);
-    while (top >= 100) {
-        d -= 2;
-        std::memcpy(d, kPairs.data() + 2 * (top % 100), 2);
-        top /= 100;
-    }
-    if (top >= 10) {
-        d -= 2;
-        std::memcpy(d, kPairs.data() + 2 * top, 2);
-    } else {
-        *--d = static_cast<char>('0' + top);
-    }
+    for (; top >= 100; top /= 100) d = putPair(d, top % 100);
+    if (top >= 10) d = putPair(d, top);
+    else if (top > 0) *--d = static_cast<char>('0' + top);
     while (end - d <= prec) *--d = '0';  // a value below 1 keeps its leading zero
     auto whole = static_cast<std::size_t>(end - d - prec);
     std::memcpy(p, d, whole);
@@ -230,29 +115,14 @@ std::size_t fastFixed(char* out, double v, int prec) {
     if (biased != 0) m |= std::uint64_t{1} << 52;
     if (e >= 0 || e < -127) return 0;
     int shift = -e;
-    Product x = mul64(m, kPow10[prec]);
-    std::uint64_t scaled;
-    if (shift < 64) {
-        // Values from 2^-11 up, every coordinate of a drawing: the bits
-        // shifted out are one word, and the rounding takes no branch, as
-        // its direction is a coin toss from one value to the next.
-        scaled = (x.lo >> shift) | (x.hi << (64 - shift));
-        if ((x.hi >> shift) != 0 || scaled == ~std::uint64_t{0}) return 0;  // rounding up must not wrap
-        std::uint64_t rest = x.lo & ((std::uint64_t{1} << shift) - 1), half = std::uint64_t{1} << (shift - 1);
-        scaled += static_cast<std::uint64_t>((rest > half) | ((rest == half) & (scaled & 1)));
-    } else {
-        Product q, rest;
-        split(x, shift, q, rest);
-        Product half = shift > 64 ? Product{std::uint64_t{1} << (shift - 65), 0} : Product{0, std::uint64_t{1} << (shift - 1)};
-        if (q.hi != 0 || q.lo == ~std::uint64_t{0}) return 0;
-        if (less(half, rest) || (!less(rest, half) && (q.lo & 1))) ++q.lo;
-        scaled = q.lo;
-    }
+    Product q, rest;
+    split(mul64(m, kPow10[prec]), shift, q, rest);
+    Product half = shift > 64 ? Product{std::uint64_t{1} << (shift - 65), 0} : Product{0, std::uint64_t{1} << (shift - 1)};
+    if (q.hi != 0 || q.lo == ~std::uint64_t{0}) return 0;  // rounding up must not wrap
+    if (less(half, rest) || (!less(rest, half) && (q.lo & 1))) ++q.lo;
     char* p = out;
     if (negative) *p++ = '-';
-    p = putScaled(p, scaled, prec);
-    std::size_t len = static_cast<std::size_t>(p - out);
-    return len;
+    return static_cast<std::size_t>(putScaled(p, q.lo, prec) - out);
 }
 
 }  // namespace
@@ -294,9 +164,5 @@ Rec& Rec::fixed(double v, int prec) {
 }
 
 void rec_to_work(const Rec& r) { pf_write(fpw, r.buf, r.len); }
-
-char* rec_line_room(std::size_t room) { return pf_line_room(fpw, room); }
-
-void rec_line_written(std::size_t len) { pf_line_done(fpw, len); }
 
 void rec_to_console(const Rec& r) { pf_stdout(r.buf, r.len); }

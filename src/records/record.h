@@ -36,8 +36,3 @@ struct Rec {
 // Write the record to the work file `fpw`, to standard output, or to both.
 void rec_to_work(const Rec& r);
 void rec_to_console(const Rec& r);
-// A line of the work file assembled in place, in the work file's buffer:
-// rec_line_room gives room for `room` bytes (at most 4096); rec_line_written
-// writes the first `len` of them, which hold no newline, as one line.
-char* rec_line_room(std::size_t room);
-void rec_line_written(std::size_t len);

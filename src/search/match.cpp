@@ -11,7 +11,7 @@
 #include "records/record.h"
 #include "search/search.h"
 
-constinit QX_PER_THREAD Search srch;
+Search srch;
 
 // Places the marking circle of the text just searched (marking.cpp).
 void mark_match(const TextRecord& rec, bool isFound, int f_head);
@@ -34,13 +34,6 @@ struct Scan {
 };
 
 bool level(int n) { return opts.isTest == n; }
-
-// Whether the trace of level n is on, in a scan that may trace at all.
-// Untraced scans (test levels 0 and 4 to 6) compile without any check.
-template <bool kTraced>
-bool tracing(int n) {
-    return kTraced && opts.isTest == n;
-}
 
 void emit(Rec& r, bool toConsole) {
     if (toConsole) rec_to_console(r);
@@ -102,12 +95,11 @@ void resetCandidate(Scan& s) {
 }
 
 // One pass over a two-byte character. Returns false when the scan ends.
-template <bool kTraced>
 bool twoByte(Scan& s) {
     unsigned char b0 = s.text[s.ci], b1 = s.text[s.ci + 1];
     if (!s.isFound && b0 == s.at(s.ci0) && b1 == s.at(s.ci0 + 1)) {
         if (!s.inMatch) {
-            if (tracing<kTraced>(1)) traceIchiIn(s, s.leadByte, false);
+            if (level(1)) traceIchiIn(s, s.leadByte, false);
             s.f_head = s.ci;
             s.inMatch = true;
         }
@@ -115,18 +107,18 @@ bool twoByte(Scan& s) {
             s.f_foot = s.ci + 2;
             s.ci0 += 2;
         } else {
-            if (tracing<kTraced>(2)) {
+            if (level(2)) {
                 Rec r;
                 r.str("##2 Ichi ci0(").num(s.ci0 + 1).str(") \n");
                 rec_to_console(r);
             }
             s.f_foot = s.ci + 1;
-            if (tracing<kTraced>(1)) traceIchiBreak(s, s.ci0 + 1, s.leadByte, false);
+            if (level(1)) traceIchiBreak(s, s.ci0 + 1, s.leadByte, false);
             s.isFound = true;
             return true;  // the next pass moves past this character
         }
     } else if (!s.isFound && b0 == s.at(1) && b1 == s.at(2)) {
-        if (tracing<kTraced>(2)) traceNewHead(s.ci);
+        if (level(2)) traceNewHead(s.ci);
         s.f_head = s.ci;
         s.f_foot = s.ci + 2;
         s.ci0 = 3;
@@ -138,7 +130,7 @@ bool twoByte(Scan& s) {
     } else if (!s.isFound) {
         resetCandidate(s);
     }
-    if (tracing<kTraced>(1)) traceShiftJ(s);
+    if (level(1)) traceShiftJ(s);
     s.ci += 2;
     s.lenin += 2;
     s.leadByte = 0;
@@ -146,12 +138,11 @@ bool twoByte(Scan& s) {
 }
 
 // One pass over a one-byte character.
-template <bool kTraced>
 void oneByte(Scan& s) {
     unsigned char c = s.text[s.ci];
     if (!s.isFound && c == s.at(s.ci0)) {
         if (!s.inMatch) {
-            if (tracing<kTraced>(1) || tracing<kTraced>(2)) traceIchiIn(s, c, tracing<kTraced>(2));
+            if (level(1) || level(2)) traceIchiIn(s, c, level(2));
             s.f_head = s.ci;
             s.inMatch = true;
         }
@@ -160,12 +151,12 @@ void oneByte(Scan& s) {
             s.ci0 += 1;
         } else {
             s.f_foot = s.ci;
-            if (tracing<kTraced>(1) || tracing<kTraced>(2)) traceIchiBreak(s, s.ci0, c, tracing<kTraced>(2));
+            if (level(1) || level(2)) traceIchiBreak(s, s.ci0, c, level(2));
             s.isFound = true;
             return;  // the next pass moves past this byte
         }
     } else if (!s.isFound && c == s.at(1)) {
-        if (tracing<kTraced>(2)) traceNewHead(s.ci);
+        if (level(2)) traceNewHead(s.ci);
         s.f_head = s.ci;
         s.f_foot = s.ci + 1;
         s.ci0 = 2;
@@ -180,49 +171,16 @@ void oneByte(Scan& s) {
     s.lenin += 1;
 }
 
-// Walks over the characters that cannot change the scan's state: every
-// character once an occurrence is found, and, while no candidate is open,
-// every character whose first byte is not the first search byte (the scan
-// only resets its already reset candidate there). Stops at the terminator
-// or at a character that may open a candidate. Returns false when a lead
-// byte is the text's last byte, which ends the scan as the full pass does.
-bool skipIdle(Scan& s) {
-    const unsigned char first = s.arg[1];
-    const unsigned char* t = s.text;
-    int ci = s.ci;
-    bool goesOn = true;
-    while (t[ci] != 0 && (s.isFound || t[ci] != first)) {
-        if (!is_lead_byte(t[ci])) {
-            ci += 1;
-        } else {
-            ci += 2;
-            if (t[ci - 1] == 0) {
-                goesOn = false;
-                break;
-            }
-        }
-    }
-    s.lenin += ci - s.ci;
-    s.ci = ci;
-    return goesOn;
-}
-
-template <bool kTraced>
 void runScan(Scan& s) {
     while (s.text[s.ci] != 0) {
-        // Untraced scans pass over idle stretches in one step; traced scans
-        // trace every character.
-        if (!kTraced && s.leadByte == 0 && (s.isFound || !s.inMatch)) {
-            if (!skipIdle(s) || s.text[s.ci] == 0) break;
-        }
-        if (tracing<kTraced>(3)) traceBytes(s);
+        if (level(3)) traceBytes(s);
         if (s.leadByte == 0 && is_lead_byte(s.text[s.ci])) {
             s.leadByte = s.text[s.ci];
             continue;
         }
         if (s.leadByte == 0) {
-            oneByte<kTraced>(s);
-        } else if (!twoByte<kTraced>(s)) {
+            oneByte(s);
+        } else if (!twoByte(s)) {
             break;
         }
     }
@@ -371,11 +329,11 @@ int find_in_text(std::size_t textLen) {
     s.argLen = static_cast<int>(std::strlen(opts.ChS001));
     s.searchLen = s.argLen - 1;
     s.textLen = static_cast<int>(textLen);
-    if (opts.isTest >= 1 && opts.isTest <= 3) {
-        runScan<true>(s);
-        settleLeftmost(s);
-    } else if (!settledDirectly(s)) {
-        runScan<false>(s);
+    // Traced scans trace every character; the others are settled by a byte
+    // search where that decides.
+    bool traced = opts.isTest >= 1 && opts.isTest <= 3;
+    if (traced || !settledDirectly(s)) {
+        runScan(s);
         settleLeftmost(s);
     }
     classify(s);

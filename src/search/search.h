@@ -20,7 +20,7 @@ struct Search {
     // Scale and sizes in effect for the latest circle.
     double SCALE = 0.0, MOJI_zh = 0.0, MOJI_zw = 0.0, MOJI_zd = 0.0;
 };
-extern constinit QX_PER_THREAD Search srch;
+extern Search srch;
 
 // What the search takes of a text record besides its text: the record's
 // own fields, and the group scale and text size in effect for it.
