@@ -1,7 +1,10 @@
 #include "exchange/fields.h"
 
+#include <charconv>
+#include <cmath>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 
 namespace {
 
@@ -40,6 +43,37 @@ bool fastDouble(const char*& p, double& out) {
     if (decimals > 0) v /= kPow10[decimals];
     out = negative ? -v : v;
     p = q;
+    return true;
+}
+
+// A decimal number that the fast path does not take (long mantissas,
+// exponents), from `digits`, the text after its sign. The text is taken as
+// the C library's scanning takes it: an exponent letter and its sign even
+// where no digit follows them. The value comes from std::from_chars,
+// correctly rounded the same way on every build; beyond the range of a
+// double it is infinite or zero. Returns false where nothing converts.
+bool longDecimal(const char*& q, bool negative, double& out) {
+    const char* digits = q;
+    while (isDigit(*q)) ++q;
+    bool any = q > digits;
+    if (*q == '.') {
+        const char* decimals = ++q;
+        while (isDigit(*q)) ++q;
+        any = any || q > decimals;
+    }
+    if (!any) return false;
+    const char* end = q;
+    if ((*q | 0x20) == 'e') {
+        if (*++q == '+' || *q == '-') ++q;
+        const char* exponent = q;
+        while (isDigit(*q)) ++q;
+        if (q > exponent) end = q;
+    }
+    double v = 0.0;
+    if (std::from_chars(digits, end, v).ec == std::errc::result_out_of_range) {
+        v = std::fabs(std::strtod(digits, nullptr)) > 1.0 ? HUGE_VAL : 0.0;
+    }
+    out = negative ? -v : v;
     return true;
 }
 
@@ -86,6 +120,17 @@ void skip_space(const char*& p) {
 
 bool scan_lf(const char*& p, double& out) {
     if (fastDouble(p, out)) return true;
+    const char* q = p;
+    skip_space(q);
+    bool negative = *q == '-';
+    if (*q == '+' || *q == '-') ++q;
+    bool hex = q[0] == '0' && (q[1] | 0x20) == 'x';
+    if ((isDigit(*q) || *q == '.') && !hex) {
+        if (!longDecimal(q, negative, out)) return false;
+        p = q;
+        return true;
+    }
+    // Hexadecimal numbers, infinities and NaNs: exact, whoever reads them.
     double v;
     int used = 0;
     if (std::sscanf(p, "%lf%n", &v, &used) != 1) return false;

@@ -7,9 +7,9 @@
 // `p` must point into a NUL-terminated buffer.
 #pragma once
 
-// A double: plain decimals take an exact fast path; every other form (a '+'
-// sign, exponents, "inf", "nan", hexadecimal, long mantissas) goes to the
-// library's own scanning, so the results are the library's in every case.
+// A double: decimals take an exact fast path, or std::from_chars where they
+// have long mantissas or exponents, so that every build rounds alike;
+// hexadecimal numbers, infinities and NaNs go to the library's scanning.
 bool scan_lf(const char*& p, double& out);
 
 // An integer in decimal ("%d") or hexadecimal ("%x", an optional "0x"

@@ -88,7 +88,8 @@ bool sys_close(SysFile f) {
 }
 
 SysRename sys_rename(const char* from, const char* to) {
-    if (pf_injected(PF_RENAME)) return pf_faults.blocked ? SYS_BLOCKED : SYS_FAILED;
+    if (pf_injected(PF_RENAME)) return SYS_FAILED;
+    if (pf_faults.renamesBlocked) return SYS_BLOCKED;
     if (MoveFileExA(from, to, MOVEFILE_REPLACE_EXISTING)) return SYS_RENAMED;
     DWORD err = GetLastError();
     bool busy = err == ERROR_SHARING_VIOLATION || err == ERROR_ACCESS_DENIED || err == ERROR_LOCK_VIOLATION;
@@ -217,7 +218,8 @@ bool sys_close(SysFile f) {
 }
 
 SysRename sys_rename(const char* from, const char* to) {
-    if (pf_injected(PF_RENAME)) return pf_faults.blocked ? SYS_BLOCKED : SYS_FAILED;
+    if (pf_injected(PF_RENAME)) return SYS_FAILED;
+    if (pf_faults.renamesBlocked) return SYS_BLOCKED;
     if (rename(from, to) == 0) return SYS_RENAMED;
     return errno == EBUSY ? SYS_BLOCKED : SYS_FAILED;
 }

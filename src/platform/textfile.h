@@ -35,14 +35,15 @@ enum PfOp {
 };
 
 // Fault injection: calls nth to nth + count - 1 (counted from 1) of
-// operation `op` fail; a failed rename fails as one that another program's
-// open handle blocks where `blocked` is set. `calls` counts the calls of
-// each operation since the last reset. A default value injects nothing.
+// operation `op` fail. Where `renamesBlocked` is set, every rename that
+// replaces a file fails as one that another program's open handle blocks.
+// `calls` counts the calls of each operation since the last reset. A
+// default value injects nothing.
 struct PfFaults {
     int op = PF_OP_COUNT;
     long nth = 0;
     long count = 1;
-    bool blocked = false;
+    bool renamesBlocked = false;
     long calls[PF_OP_COUNT] = {};
 };
 extern PfFaults pf_faults;

@@ -1,6 +1,5 @@
 #include "driver/driver.h"
 
-#include <cerrno>
 #include <filesystem>
 #include <initializer_list>
 #include <set>
@@ -8,6 +7,7 @@
 #include <vector>
 
 #include "options/options.h"
+#include "platform/names.h"
 #include "platform/textfile.h"
 #include "support/fixture.h"
 
@@ -235,17 +235,16 @@ TEST_F(DriverTest, ElementLimit) {
 }
 
 // Without traces the limit is found while the records are processed; the
-// work file is then opened empty again for the error record. When that
-// open fails, nothing is carried back.
-TEST_F(DriverTest, OverLimitWorkFileCannotBeOpenedAgain) {
+// work file is then emptied for the error record. When that fails, nothing
+// is carried back.
+TEST_F(DriverTest, OverLimitWorkFileCannotBeEmptied) {
     const std::string input = repeated("# c\r\n", 150001);
     write_file(kExchange, input);
-    pf_faults.op = PF_OPEN;
-    pf_faults.nth = 3;
-    pf_faults.err = EACCES;
+    pf_faults.op = PF_SEEK;
+    pf_faults.nth = 1;
     RunResult r = runWith({"/Za"});
     EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(r.err, kCannotOpenWork);
+    EXPECT_EQ(r.err, kCannotWriteWork);
     EXPECT_EQ(read_file(kExchange), input);
 }
 
@@ -359,18 +358,15 @@ TEST_F(DriverTest, FailedWorkFileWriteOrClose) {
     } cases[] = {
         {"write, level 0", "/t0", PF_WRITE, 1},
         {"write, level 3", "/t3", PF_WRITE, 1},
-        // Closes without traces (one pass): the exchange file, then the
-        // work file. With traces: the count's work file, the count's
-        // exchange file, the exchange file, then the work file.
+        // The exchange file is closed first, then the work file.
         {"close, level 0", "/t0", PF_CLOSE, 2},
-        {"close, level 3", "/t3", PF_CLOSE, 4},
+        {"close, level 3", "/t3", PF_CLOSE, 2},
     };
     for (const Case& c : cases) {
         reset_program_state();
         write_file(kExchange, kSmallInput);
         pf_faults.op = c.op;
         pf_faults.nth = c.nth;
-        pf_faults.err = EIO;
         RunResult r = runWith({c.level, "/Zb"});
         EXPECT_EQ(r.status, 1) << c.label;
         EXPECT_EQ(r.err, kCannotWriteWork) << c.label;
@@ -392,12 +388,51 @@ TEST_F(DriverTest, FailedCarryBack) {
 #else
     pf_faults.nth = 2;
 #endif
-    pf_faults.err = EACCES;
     RunResult r = runWith({"/Zb"});
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.err, kCannotWriteExchange);
     EXPECT_EQ(read_file(kExchange), kSmallInput);
     EXPECT_EQ(read_file(kWork), normal);
+}
+
+// Where another program's open handle keeps blocking the rename, the output
+// is copied over the exchange file in place. The work file goes only once
+// that copy is complete and closed: a failure at any call of the copy
+// leaves the whole output in it.
+TEST_F(DriverTest, BlockedCarryBackCopiesInPlace) {
+    // An input longer than the output: the exchange file is cut after the copy.
+    const std::string longer = kSmallInput + repeated("pt 1 2\r\n", 1000);
+    const std::string normal = outputOf(longer, {"/Zb"});
+    // The calls of the copy come after the run's own: one open, two reads,
+    // one write, two closes and one removal.
+    struct Case {
+        PfOp op;
+        long nth;  // 0: no failure
+        bool fails;
+    } cases[] = {{PF_OP_COUNT, 0, false}, {PF_OPEN, 2, true},   {PF_OPEN, 3, true},   {PF_READ, 3, true},
+                 {PF_READ, 4, true},      {PF_WRITE, 2, true},  {PF_TRUNCATE, 1, true}, {PF_CLOSE, 3, true},
+                 {PF_CLOSE, 4, false},    {PF_REMOVE, 2, false}};
+    for (const Case& c : cases) {
+        reset_program_state();
+        write_file(kExchange, longer);
+        pf_waits.replaceMs = 30;
+        pf_faults.renamesBlocked = true;
+        pf_faults.op = c.op;
+        pf_faults.nth = c.nth;
+        RunResult r = runWith({"/Zb"});
+        EXPECT_GE(pf_faults.calls[PF_RENAME], 4) << c.op;  // tried again with growing waits
+        if (r.status == 0) {
+            EXPECT_EQ(r.err, "") << c.op;
+            EXPECT_EQ(read_file(kExchange), normal) << c.op;
+            EXPECT_EQ(exists(kWork), c.op == PF_REMOVE) << c.op;
+        } else {
+            EXPECT_EQ(r.status, 1) << c.op;
+            EXPECT_EQ(r.err, kCannotWriteExchange) << c.op;
+            EXPECT_EQ(read_file(kWork), normal) << c.op;
+        }
+        EXPECT_EQ(r.status != 0, c.fails) << c.op;
+        fs::remove(kWork);
+    }
 }
 
 // Files of the old temporary names never take the exchange file's place
@@ -448,85 +483,105 @@ TEST_F(DriverTest, LeftoverTemporaryFiles) {
     }
 }
 
-// Opens without traces (one pass): the exchange file, then the work file.
-// With traces: the count's exchange file, the count's work file, the work
-// file for the output, the exchange file for the reader.
+// The exchange file is opened first, then the work file made: a leftover
+// of its name removed, the file created, given the exchange file's mode.
+// The run ends before anything changes where either cannot be done; the
+// directory's lock is only wanted, not needed.
 TEST_F(DriverTest, FailedOpens) {
     struct Case {
-        const char* level;
-        long nth;
+        PfOp op;
+        bool leftover;  // a work file of an earlier run is there
         int status;
         std::string err;
-        bool workCreated;
     } cases[] = {
-        {"/t0", 1, -1, kCannotOpenExchange, false},
-        {"/t0", 2, -1, kCannotOpenWork, false},
-        {"/t1", 1, -1, kCannotOpenExchange, false},
-        {"/t1", 2, -1, kCannotOpenWork, false},
-        {"/t1", 3, 1, kCannotOpenWork, true},
-        {"/t1", 4, 1, kCannotOpenExchange, true},
+        {PF_OPEN, false, -1, kCannotOpenExchange},
+        {PF_CREATE, false, -1, kCannotOpenWork},
+        {PF_REMOVE, true, -1, kCannotOpenWork},
+        {PF_REMOVE, false, 0, ""},
+        {PF_LOCK, false, 0, ""},
+#ifndef _WIN32
+        {PF_MODE, false, -1, kCannotOpenWork},
+#endif
     };
-    for (const Case& c : cases) {
-        reset_program_state();
-        write_file(kExchange, kSmallInput);
-        pf_faults.op = PF_OPEN;
-        pf_faults.nth = c.nth;
-        pf_faults.err = EACCES;
-        // Level 1 traces only into the work file.
-        RunResult r = runWith({c.level, "/Zb"});
-        EXPECT_EQ(r.status, c.status) << c.nth;
-        EXPECT_EQ(r.err, c.err) << c.nth;
-        EXPECT_EQ(r.out, "") << c.nth;
-        EXPECT_EQ(read_file(kExchange), kSmallInput) << c.nth;
-        EXPECT_EQ(exists(kWork), c.workCreated) << c.nth;
-        // The count leaves the work file empty; nothing is written after.
-        if (c.workCreated) {
-            EXPECT_EQ(read_file(kWork), "") << c.nth;
+    const std::string leftover = "# an earlier run's work file\r\n";
+    for (const char* level : {"/t0", "/t1"}) {
+        for (const Case& c : cases) {
+            reset_program_state();
+            write_file(kExchange, kSmallInput);
+            if (c.leftover) write_file(kWork, leftover);
+            pf_faults.op = c.op;
+            pf_faults.nth = 1;
+            // Level 1 traces only into the work file.
+            RunResult r = runWith({level, "/Zb"});
+            EXPECT_EQ(r.status, c.status) << level << c.op;
+            EXPECT_EQ(r.err, c.err) << level << c.op;
+            EXPECT_EQ(r.out, "") << level << c.op;
+            if (c.status != 0) {
+                EXPECT_EQ(read_file(kExchange), kSmallInput) << level << c.op;
+                EXPECT_EQ(exists(kWork), c.leftover) << level << c.op;
+                if (c.leftover) {
+                    EXPECT_EQ(read_file(kWork), leftover) << level << c.op;
+                }
+            }
+            fs::remove(kWork);
         }
-        fs::remove(kWork);
     }
 }
 
-// A read error in the line count ends the run with -1 and leaves the work
-// file empty; one in the reader with 1. Without traces the count and the
-// reader are one pass: a read error there is one in the count. Either way
-// the exchange file stays as it was.
+// A read error in the line count of a traced run ends it with -1 and leaves
+// the work file empty; one in the reader with 1. Without traces the count
+// and the reader are one pass. Either way the exchange file stays as it was.
 TEST_F(DriverTest, FailedReads) {
     // How many reads the count takes of this input.
     write_file(kExchange, kSmallInput);
-    ASSERT_EQ(Tcopy(kExchange, kWork), 7);
+    TextFile* in = pf_open_input(kExchange);
+    ASSERT_EQ(Tcopy(in), 7);
+    pf_close(in);
     const long countReads = pf_faults.calls[PF_READ];
     ASSERT_GE(countReads, 1);
-    fs::remove(kWork);
 
     struct Case {
-        const char* label;
         const char* level;
         long nth;
         int status;
         bool workEmpty;  // the work file exists and is empty
     } cases[] = {
-        {"first read, level 0", "/t0", 1, -1, true},
-        {"last read, level 0", "/t0", countReads, -1, true},
-        {"count, level 3", "/t3", 1, -1, true},
-        {"reader, level 3", "/t3", countReads + 1, 1, false},
+        {"/t0", 1, 1, false},
+        {"/t3", 1, -1, true},
+        {"/t3", countReads, -1, true},
+        {"/t3", countReads + 1, 1, false},
     };
     for (const Case& c : cases) {
         reset_program_state();
         write_file(kExchange, kSmallInput);
         pf_faults.op = PF_READ;
         pf_faults.nth = c.nth;
-        pf_faults.err = EIO;
         RunResult r = runWith({c.level, "/Zb"});
-        EXPECT_EQ(r.status, c.status) << c.label;
-        EXPECT_EQ(r.err, kCannotReadExchange) << c.label;
-        EXPECT_EQ(read_file(kExchange), kSmallInput) << c.label;
-        EXPECT_TRUE(exists(kWork)) << c.label;
+        EXPECT_EQ(r.status, c.status) << c.level << c.nth;
+        EXPECT_EQ(r.err, kCannotReadExchange) << c.level << c.nth;
+        EXPECT_EQ(read_file(kExchange), kSmallInput) << c.level << c.nth;
+        EXPECT_TRUE(exists(kWork)) << c.level << c.nth;
         if (c.workEmpty) {
-            EXPECT_EQ(read_file(kWork), "") << c.label;
+            EXPECT_EQ(read_file(kWork), "") << c.level << c.nth;
         }
         fs::remove(kWork);
     }
 }
+
+#ifndef _WIN32
+// A run waits for one that holds the directory; when the wait runs out it
+// ends as when the work file cannot be made, nothing changed.
+TEST_F(DriverTest, LockedDirectory) {
+    write_file(kExchange, kSmallInput);
+    ASSERT_TRUE(pf_lock_run());  // another run, as far as the lock can tell
+    pf_waits.lockMs = 50;
+    RunResult r = runWith({"/Zb"});
+    pf_unlock_run();
+    EXPECT_EQ(r.status, -1);
+    EXPECT_EQ(r.err, kCannotOpenWork);
+    EXPECT_EQ(names(), nameSet({kExchange}));
+    EXPECT_EQ(read_file(kExchange), kSmallInput);
+}
+#endif
 
 }  // namespace

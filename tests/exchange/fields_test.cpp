@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <bit>
+#include <cmath>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -80,22 +81,6 @@ Outcome ownInt(const std::string& s, bool (*scan)(const char*&, int&)) {
     return {true, p - s.c_str(), static_cast<unsigned>(v)};
 }
 
-// The padded scanner on a copy of the text followed by its NUL and seven
-// bytes of digits, which it may read but must never take.
-Outcome ownLfPadded(const std::string& s) {
-    std::string padded = s;
-    padded += '\0';
-    padded += "7777777";
-    const char* p = padded.c_str();
-    double v = kUntouchedDouble;
-    bool ok = scan_lf_padded(p, v);
-    if (!ok) {
-        bool untouched = p == padded.c_str() && std::bit_cast<std::uint64_t>(v) == std::bit_cast<std::uint64_t>(kUntouchedDouble);
-        return {false, untouched ? 0 : -1, 0};
-    }
-    return {true, p - padded.c_str(), std::bit_cast<std::uint64_t>(v)};
-}
-
 Outcome libraryD(const std::string& s) { return libraryInt(s, "%d%n"); }
 Outcome libraryX(const std::string& s) { return libraryInt(s, "%x%n"); }
 Outcome ownD(const std::string& s) { return ownInt(s, scan_d); }
@@ -154,15 +139,18 @@ struct Scanner {
     Outcome (*own)(const std::string&);
 };
 
+// The integer scanners read as the C library does where `long` has 64 bits;
+// elsewhere the library is not the model (see IntegersBeyondTheirRange).
+constexpr bool kLongIs64 = sizeof(long) == 8;
 const Scanner kScanners[] = {
     {"%lf", libraryLf, ownLf},
-    {"%lf padded", libraryLf, ownLfPadded},
-    {"%d", libraryD, ownD},
-    {"%x", libraryX, ownX},
+    {"%d", kLongIs64 ? libraryD : nullptr, ownD},
+    {"%x", kLongIs64 ? libraryX : nullptr, ownX},
 };
 
 TEST(FieldScanners, UnusualFormsMatchTheLibrary) {
     for (const Scanner& sc : kScanners) {
+        if (!sc.library) continue;
         for (const std::string& text : formsWithTails()) {
             EXPECT_EQ(sc.own(text), sc.library(text)) << sc.name << " on " << shown(text);
         }
@@ -192,6 +180,38 @@ TEST(FieldScanners, KnownValues) {
     EXPECT_EQ(ownX("-1"), (Outcome{true, 2, 0xffffffffu}));
     EXPECT_EQ(ownD("-1"), (Outcome{true, 2, 0xffffffffu}));
     EXPECT_EQ(ownD("12abc"), (Outcome{true, 2, 12u}));
+    EXPECT_EQ(ownLf("1e"), (Outcome{true, 2, std::bit_cast<std::uint64_t>(1.0)}));
+    EXPECT_EQ(ownLf("-1e400"), (Outcome{true, 6, std::bit_cast<std::uint64_t>(-HUGE_VAL)}));
+    EXPECT_EQ(ownLf("1e-400"), (Outcome{true, 6, 0u}));
+    EXPECT_EQ(ownLf("0.30000000000000000000001"), (Outcome{true, 25, std::bit_cast<std::uint64_t>(0.3)}));
+}
+
+// Integer fields read alike on every build: the value saturated to 64 bits
+// (signed for "%d"; unsigned for "%x", where a minus sign negates), then its
+// low 32 bits.
+TEST(FieldScanners, IntegersBeyondTheirRange) {
+    struct Case {
+        const char* text;
+        Outcome (*scan)(const std::string&);
+        Outcome expected;
+    } cases[] = {
+        {"99999999999", ownD, {true, 11, 1215752191u}},
+        {"-99999999999", ownD, {true, 12, static_cast<unsigned>(-1215752191)}},
+        {"2147483648", ownD, {true, 10, 0x80000000u}},
+        {"9223372036854775807", ownD, {true, 19, 0xffffffffu}},
+        {"99999999999999999999999", ownD, {true, 23, 0xffffffffu}},
+        {"-9223372036854775809", ownD, {true, 20, 0u}},
+        {"0x10", ownD, {true, 1, 0u}},
+        {"1ffffffff", ownX, {true, 9, 0xffffffffu}},
+        {"123456789a", ownX, {true, 10, 0x3456789au}},
+        {"-99999999999", ownX, {true, 12, 0x66666667u}},
+        {"fffffffffffffffffffff", ownX, {true, 21, 0xffffffffu}},
+        {"-fffffffffffffffffffff", ownX, {true, 22, 0xffffffffu}},
+        {"-0x10", ownX, {true, 5, 0xfffffff0u}},
+        {"0xg", ownX, {true, 2, 0u}},
+        {"- 1", ownX, {false, 0, 0u}},
+    };
+    for (const Case& c : cases) EXPECT_EQ(c.scan(c.text), c.expected) << shown(c.text);
 }
 
 // Random numeric texts, fixed seed. Plain decimals dominate, because they
@@ -274,8 +294,9 @@ private:
 
 // MinGW-w64's sscanf (the Windows build's library) rounds some decimal
 // texts one unit in the last place off ("-28551.4648416"). The scanners
-// round correctly, as the GNU C library does, which the native build checks
-// bit for bit; on Windows a difference in the last bit alone is let pass.
+// round correctly on every build, as the GNU C library does, which the
+// Linux builds check bit for bit; on Windows a difference in the last bit
+// alone is let pass.
 bool lastBitOnly(const Outcome& own, const Outcome& lib) {
 #ifdef _WIN32
     std::uint64_t apart = own.bits > lib.bits ? own.bits - lib.bits : lib.bits - own.bits;
@@ -294,6 +315,7 @@ TEST(FieldScanners, RandomTextsMatchTheLibrary) {
     for (int i = 0; i < kSamples; ++i) {
         std::string text = maker.next();
         for (const Scanner& sc : kScanners) {
+            if (!sc.library) continue;
             Outcome own = sc.own(text), lib = sc.library(text);
             if (own == lib || (sc.library == libraryLf && lastBitOnly(own, lib))) continue;
             if (++mismatches <= 20) ADD_FAILURE() << sc.name << " on " << shown(text) << ": " << own << " vs " << lib;

@@ -13,6 +13,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -74,6 +75,7 @@ void resetState(int level) {
     rd.ChDX = 1.0;
     srch = Search{};
     pf_faults = PfFaults{};
+    pf_discard(fpw);  // the work file keeps nothing from one input to the next
 }
 
 }  // namespace
@@ -83,7 +85,9 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
     // Traces of levels 2 and 3 go to the console; the circles and the
     // level-1 traces to a work file that keeps nothing.
     if (!std::freopen("/dev/null", "w", stdout)) std::abort();
-    fpw = pf_open("/dev/null", "w");
+    char dir[] = "/tmp/qx_match_fuzz_XXXXXX";
+    if (!mkdtemp(dir)) std::abort();
+    fpw = pf_create_work((std::string(dir) + "/work").c_str(), nullptr);
     if (!fpw) std::abort();
     return 0;
 }

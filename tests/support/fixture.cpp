@@ -40,11 +40,11 @@ void TempDirTest::TearDown() {
     std::filesystem::remove_all(dir_);
 }
 
-void TempDirTest::openWork() { fpw = pf_open("work.out", "w"); }
+void TempDirTest::openWork() { fpw = pf_create_work("work.out", nullptr); }
 
 void TempDirTest::openInput(const std::string& bytes) {
     write_file("input.txt", bytes);
-    fp = pf_open("input.txt", "r");
+    fp = pf_open_input("input.txt");
 }
 
 std::string TempDirTest::closeWork() {

@@ -1,9 +1,9 @@
 #include "support/state.h"
 
 #include "driver/driver.h"
-#include "driver/split.h"
 #include "exchange/reader.h"
 #include "options/options.h"
+#include "platform/names.h"
 #include "platform/textfile.h"
 #include "search/search.h"
 
@@ -12,7 +12,7 @@ void reset_program_state() {
     rd = Reader{};
     srch = Search{};
     pf_faults = PfFaults{};
-    split_tuning = SplitTuning{};
+    pf_waits = PfWaits{};
     fpw = nullptr;
     fp = nullptr;
 }

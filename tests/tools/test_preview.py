@@ -3,6 +3,7 @@
 Run from the repository root: python3 -m unittest discover -s tests/tools
 """
 
+import re
 import sys
 import tempfile
 import unittest
@@ -188,6 +189,18 @@ class SvgPicture(PreviewCase):
         background = root.find(f"{SVG}rect")
         self.assertEqual(background.get("fill"), "white")
 
+    def test_report_is_enlarged_to_be_legible_at_readme_width(self):
+        root, _, _ = self.render()
+        inset = root.find(f"{SVG}g[@id='inset']")
+        glyphs = "".join(t.text for t in inset.find(f".//{SVG}g[@id='inset-output']")
+                         .iter(f"{SVG}text"))
+        self.assertIn("検索文字：[検索]", glyphs)
+        scale = float(re.search(r"scale\(([\d.]+)\)",
+                                inset.find(f"{SVG}g").get("transform")).group(1))
+        page_width = float(root.get("viewBox").split()[2])
+        # size 2 is 2.5 high; shown 800 pixels wide its cells must be 14 pixels or more
+        self.assertGreaterEqual(2.5 * scale * 800 / page_width, 14)
+
     def test_command_line(self):
         self.load(SETTINGS + ['ch 0 0 20 0 "検索'], REPORT)
         folder = Path(self.folder.name)
@@ -195,7 +208,11 @@ class SvgPicture(PreviewCase):
         status = preview.main([str(folder / "IN.TXT"), str(folder / "OUT.TXT"),
                                "-o", str(picture)])
         self.assertEqual(status, 0)
-        self.assertEqual(ET.parse(picture).getroot().tag, f"{SVG}svg")
+        root = ET.parse(picture).getroot()
+        self.assertEqual(root.tag, f"{SVG}svg")
+        # The picture is committed: it names the files, not where they were.
+        self.assertEqual(root.find(f"{SVG}title").text, "IN.TXT (input) + OUT.TXT (filter output)")
+        self.assertNotIn(self.folder.name, picture.read_text(encoding="utf-8"))
         with unittest.mock.patch("sys.stderr"):
             status = preview.main([str(folder / "NONE.TXT"), str(folder / "OUT.TXT"),
                                    "-o", str(picture)])
