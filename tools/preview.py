@@ -20,6 +20,7 @@ import math
 import re
 import sys
 from dataclasses import dataclass, field, replace
+from pathlib import PureWindowsPath
 from xml.sax.saxutils import escape, quoteattr
 
 SIZE_COUNT = 11  # text size numbers 0 (free size of "cn0") to 10
@@ -288,6 +289,14 @@ STYLE_REPORT = {"cell_fill": "#eaf6e6", "cell_stroke": "#a6cf9b", "glyph": "#1d5
 BASELINE_RAISE = 0.12  # share of the cell height below the glyph baseline
 FALLBACK_FONT_SIZE = 2.5  # for texts without any size information
 SVG_LONG_SIDE_PX = 2400
+LINE_INPUT, LINE_REPORT, EXTENT_STROKE = "#333333", "#1d5a12", "#b0b0b0"
+# Sizes below the drawing, in pixels of the picture shown PREVIEW_WIDTH_PX
+# wide (as a README shows it): the report's own text is far smaller there.
+PREVIEW_WIDTH_PX = 800
+INSET_CELL_PX = 20  # report text height aimed at in the enlarged report
+LABEL_PX = 13  # legend and label text
+LEGEND_ROW_PX = 20
+GAP_PX = 12
 
 
 def _fmt(value):
@@ -364,38 +373,193 @@ def _frame_points_svg(points, stroke):
     left, right = min(x1, x2), max(x1, x2)
     top, bottom = -max(y1, y2), -min(y1, y2)
     return (f'<rect x="{_fmt(left)}" y="{_fmt(top)}" width="{_fmt(right - left)}" '
-            f'height="{_fmt(bottom - top)}" fill="none" stroke="#b0b0b0" '
+            f'height="{_fmt(bottom - top)}" fill="none" stroke="{EXTENT_STROKE}" '
             f'stroke-width="{_fmt(stroke)}" stroke-dasharray="{_fmt(stroke * 6)}"/>')
+
+
+def _text_points(text):
+    points = [(text.x, text.y)]
+    for cell in char_cells(text):
+        points.extend(cell.corners())
+    return points
+
+
+def _bounds(points):
+    """Smallest box (min x, min y, max x, max y) around the finite points,
+    None if there are none."""
+    points = [p for p in points if all(math.isfinite(v) for v in p)]
+    if not points:
+        return None
+    xs, ys = [p[0] for p in points], [p[1] for p in points]
+    return (min(xs), min(ys), max(xs), max(ys))
 
 
 def drawing_bounds(source, result):
     """Smallest box (min x, min y, max x, max y) around everything drawn."""
     points = list(source.frame_points) + list(result.frame_points)
     for text in source.texts + result.texts:
-        points.append((text.x, text.y))
-        for cell in char_cells(text):
-            points.extend(cell.corners())
+        points.extend(_text_points(text))
     for drawing in (source, result):
         for x1, y1, x2, y2 in drawing.lines:
             points.extend([(x1, y1), (x2, y2)])
     for x, y, r in result.circles:
         points.extend([(x - r, y - r), (x + r, y + r)])
-    points = [p for p in points if all(math.isfinite(v) for v in p)]
-    if not points:
-        return (0.0, 0.0, 100.0, 100.0)
-    xs, ys = [p[0] for p in points], [p[1] for p in points]
-    return (min(xs), min(ys), max(xs), max(ys))
+    return _bounds(points) or (0.0, 0.0, 100.0, 100.0)
+
+
+def report_cell_height(result):
+    """Height of the smallest sized report text, 0 if no text has a size."""
+    heights = [t.height * t.scale for t in result.texts
+               if t.width * t.scale > 0 and t.height * t.scale > 0]
+    return min(heights, default=0.0)
+
+
+def report_bounds(result):
+    """Box around the report the filter wrote (its texts and its frame, not
+    the circles) with half a text height to spare; None without a report."""
+    points = []
+    for text in result.texts:
+        points.extend(_text_points(text))
+    for x1, y1, x2, y2 in result.lines:
+        points.extend([(x1, y1), (x2, y2)])
+    box = _bounds(points)
+    if box is None:
+        return None
+    pad = report_cell_height(result) / 2 or max(box[2] - box[0], box[3] - box[1], 1.0) * 0.02
+    return (box[0] - pad, box[1] - pad, box[2] + pad, box[3] + pad)
+
+
+def inset_scale(report_box, cell_height, room, pixel):
+    """Magnification of the enlarged report: as wide as `room` allows, but
+    not beyond report cells of INSET_CELL_PX pixels (`pixel` is one pixel of
+    the picture shown PREVIEW_WIDTH_PX wide), and no taller than `room` is
+    wide. None if it would not enlarge."""
+    scale = room / max(report_box[2] - report_box[0], report_box[3] - report_box[1])
+    if cell_height > 0:
+        scale = min(scale, INSET_CELL_PX * pixel / cell_height)
+    return scale if scale > 1 else None
+
+
+def _layers_svg(source, result, stroke, prefix=""):
+    """The input drawing and the filter's output over it, in drawing units."""
+    parts = [f'<g id="{prefix}input" font-family={quoteattr(FONT_FAMILY)}>']
+    if source.frame_points:
+        parts.append(_frame_points_svg(source.frame_points, stroke))
+    parts.extend(_line_svg(line, LINE_INPUT, stroke * 1.5) for line in source.lines)
+    for text in source.texts:
+        parts.extend(_text_svg(text, STYLE_INPUT, stroke * 0.6))
+    parts.append("</g>")
+    parts.append(f'<g id="{prefix}output" font-family={quoteattr(FONT_FAMILY)}>')
+    for text in result.texts:
+        parts.extend(_text_svg(text, STYLE_REPORT, stroke * 0.6))
+    parts.extend(_line_svg(line, LINE_REPORT, stroke * 2) for line in result.lines)
+    parts.extend(_circle_svg(circle, stroke * 1.5) for circle in result.circles)
+    parts.append("</g>")
+    return parts
+
+
+def _label_svg(x, y, text, pixel):
+    return (f'<text x="{_fmt(x)}" y="{_fmt(y)}" font-size="{_fmt(LABEL_PX * pixel)}" '
+            f'fill="#444444">{escape(text)}</text>')
+
+
+def _inset_svg(source, result, box, scale, page, pixel, stroke):
+    """The report area `box` (drawing units) drawn `scale` times larger under
+    its label; `page` is (left, width, top) of the room it is centred in.
+    Returns the parts and the bottom of the inset."""
+    width, height = (box[2] - box[0]) * scale, (box[3] - box[1]) * scale
+    x = page[0] + (page[1] - width) / 2
+    top = page[2]
+    y = top + LABEL_PX * pixel * 1.5
+    # Strokes as thin as in the drawing above: the magnification would thicken them.
+    layers = _layers_svg(source, result, stroke / scale, prefix="inset-")
+    parts = [
+        f'<g id="inset" font-family={quoteattr(FONT_FAMILY)}>',
+        _label_svg(x, y - LABEL_PX * pixel * 0.4, f"report, enlarged ×{scale:.1f}", pixel),
+        f'<clipPath id="inset-area"><rect x="{_fmt(box[0])}" y="{_fmt(-box[3])}" '
+        f'width="{_fmt(box[2] - box[0])}" height="{_fmt(box[3] - box[1])}"/></clipPath>',
+        f'<g transform="translate({_fmt(x)} {_fmt(y)}) scale({scale:.6f}) '
+        f'translate({_fmt(-box[0])} {_fmt(box[3])})">',
+        '<g clip-path="url(#inset-area)">', *layers, "</g>", "</g>",
+        f'<rect x="{_fmt(x)}" y="{_fmt(y)}" width="{_fmt(width)}" height="{_fmt(height)}" '
+        f'fill="none" stroke="#888888" stroke-width="{_fmt(pixel)}"/>',
+        "</g>",
+    ]
+    return parts, y + height
+
+
+def _legend_swatch(kind, x, y, pixel, stroke):
+    """A LEGEND_SWATCH_PX wide sample of `kind`, top left at (x, y)."""
+    u = pixel
+    mid = y + 7 * u
+    if kind == "match":
+        return _circle_svg((x + 12 * u, -mid, 6 * u), stroke * 1.5)
+    if kind in ("input cells", "report cells"):
+        style = STYLE_INPUT if kind == "input cells" else STYLE_REPORT
+        cells = "".join(f'<rect x="{_fmt(x + dx * u)}" y="{_fmt(y + u)}" width="{_fmt(10 * u)}" '
+                        f'height="{_fmt(12 * u)}" fill="{style["cell_fill"]}" '
+                        f'stroke="{style["cell_stroke"]}" stroke-width="{_fmt(u * 0.8)}"/>'
+                        for dx in (1, 13))
+        return cells + (f'<circle cx="{_fmt(x + u)}" cy="{_fmt(y + 13 * u)}" r="{_fmt(1.5 * u)}" '
+                        f'fill="{style["cell_stroke"]}"/>')
+    if kind in ("input lines", "report frame"):
+        colour, width = ((LINE_INPUT, stroke * 1.5) if kind == "input lines"
+                         else (LINE_REPORT, stroke * 2))
+        return (f'<line x1="{_fmt(x)}" y1="{_fmt(mid)}" x2="{_fmt(x + 24 * u)}" y2="{_fmt(mid)}" '
+                f'stroke="{colour}" stroke-width="{_fmt(width)}"/>')
+    return (f'<rect x="{_fmt(x + u)}" y="{_fmt(y + u)}" width="{_fmt(22 * u)}" '
+            f'height="{_fmt(12 * u)}" fill="none" stroke="{EXTENT_STROKE}" '
+            f'stroke-width="{_fmt(stroke)}" stroke-dasharray="{_fmt(stroke * 6)}"/>')
+
+
+# Left column the input, right column what the filter wrote.
+LEGEND = [
+    [("input cells", "input text cells (dot: start point)"),
+     ("input lines", "input lines"),
+     ("extent", 'extent of the "hn" record (report goes right of it)')],
+    [("match", "match circled by the filter"),
+     ("report cells", "report texts written by the filter"),
+     ("report frame", "report frame and pointer written by the filter")],
+]
+
+
+def _legend_svg(left, width, top, pixel, stroke):
+    row = LEGEND_ROW_PX * pixel
+    parts = [f'<g id="legend" font-family={quoteattr(FONT_FAMILY)}>']
+    for column, entries in enumerate(LEGEND):
+        x = left + column * width / len(LEGEND)
+        for index, (kind, label) in enumerate(entries):
+            y = top + index * row
+            parts.append(_legend_swatch(kind, x, y, pixel, stroke))
+            parts.append(_label_svg(x + 32 * pixel, y + 12 * pixel, label, pixel))
+    parts.append("</g>")
+    return parts, top + max(len(entries) for entries in LEGEND) * row
 
 
 def render_svg(source, result, title="exchange file preview"):
-    """SVG of the input drawing `source` with the filter's `result` over it."""
+    """SVG of the input drawing `source` with the filter's `result` over it;
+    below it the report enlarged (where that enlarges it) and a legend."""
     min_x, min_y, max_x, max_y = drawing_bounds(source, result)
     extent = max(max_x - min_x, max_y - min_y, 1.0)
     margin = max(extent * 0.04, 1.0)
-    box = (min_x - margin, -max_y - margin,
-           max_x - min_x + 2 * margin, max_y - min_y + 2 * margin)
-    pixels = SVG_LONG_SIDE_PX / max(box[2], box[3])
+    left, top = min_x - margin, -max_y - margin
+    width = max_x - min_x + 2 * margin
+    pixel = width / PREVIEW_WIDTH_PX
+    gap = GAP_PX * pixel
     stroke = extent / 1000
+    body = _layers_svg(source, result, stroke)
+    bottom = top + max_y - min_y + 2 * margin
+    report_box = report_bounds(result)
+    scale = report_box and inset_scale(report_box, report_cell_height(result),
+                                       width - 2 * gap, pixel)
+    if scale:
+        inset, bottom = _inset_svg(source, result, report_box, scale,
+                                   (left, width, bottom), pixel, stroke)
+        body.extend(inset)
+    legend, bottom = _legend_svg(left + gap, width - 2 * gap, bottom + gap, pixel, stroke)
+    body.extend(legend)
+    box = (left, top, width, bottom + gap - top)
+    pixels = SVG_LONG_SIDE_PX / max(box[2], box[3])
     parts = [
         '<?xml version="1.0" encoding="UTF-8"?>',
         f'<svg xmlns="http://www.w3.org/2000/svg" viewBox="{" ".join(_fmt(v) for v in box)}" '
@@ -403,21 +567,9 @@ def render_svg(source, result, title="exchange file preview"):
         f"<title>{escape(title)}</title>",
         f'<rect x="{_fmt(box[0])}" y="{_fmt(box[1])}" width="{_fmt(box[2])}" '
         f'height="{_fmt(box[3])}" fill="white"/>',
-        f'<g id="input" font-family={quoteattr(FONT_FAMILY)}>',
+        *body,
+        "</svg>",
     ]
-    if source.frame_points:
-        parts.append(_frame_points_svg(source.frame_points, stroke))
-    parts.extend(_line_svg(line, "#333333", stroke * 1.5) for line in source.lines)
-    for text in source.texts:
-        parts.extend(_text_svg(text, STYLE_INPUT, stroke * 0.6))
-    parts.append("</g>")
-    parts.append(f'<g id="output" font-family={quoteattr(FONT_FAMILY)}>')
-    for text in result.texts:
-        parts.extend(_text_svg(text, STYLE_REPORT, stroke * 0.6))
-    parts.extend(_line_svg(line, "#1d5a12", stroke * 2) for line in result.lines)
-    parts.extend(_circle_svg(circle, stroke * 1.5) for circle in result.circles)
-    parts.append("</g>")
-    parts.append("</svg>")
     return "\n".join(parts) + "\n"
 
 
@@ -442,7 +594,9 @@ def main(argv=None):
     args = parser.parse_args(argv)
     try:
         source, result = load_preview(args.input, args.output)
-        svg = render_svg(source, result, f"{args.input} + {args.output}")
+        # File names only: the picture is committed, the paths are the maker's.
+        names = [PureWindowsPath(path).name for path in (args.input, args.output)]
+        svg = render_svg(source, result, f"{names[0]} (input) + {names[1]} (filter output)")
         with open(args.svg, "w", encoding="utf-8") as stream:
             stream.write(svg)
     except OSError as error:
