@@ -132,7 +132,7 @@ class Call:
 
 
 TRACED = ("write", "pwrite64", "writev", "close", "open", "openat", "creat", "rename", "renameat",
-          "renameat2", "unlink", "unlinkat", "truncate", "ftruncate")
+          "renameat2", "link", "linkat", "unlink", "unlinkat", "truncate", "ftruncate", "fchmod", "flock")
 _CALL = re.compile(r"^(?:\d+\s+)?(\w+)\((.*)$")
 _FD_PATH = re.compile(r"^-?\d+<([^>]*)>")
 _WRITING_FLAGS = ("O_WRONLY", "O_RDWR", "O_CREAT", "O_TRUNC")
@@ -141,7 +141,8 @@ _WRITING_FLAGS = ("O_WRONLY", "O_RDWR", "O_CREAT", "O_TRUNC")
 def file_changing_calls(files, args):
     """Runs the program once under strace and lists, in order, every call
     that can change a file: every write, every open for writing, every
-    close of a file in the run's directory, every rename and removal."""
+    close of a file in the run's directory, every rename, link and removal,
+    the change of a mode, and the directory's lock."""
     d = new_dir(files)
     log = Path(tempfile.mkstemp(prefix="qx_strace_")[1])
     try:

@@ -1,8 +1,9 @@
 """Fault injection: every file-changing system call of a run fails in turn
-(a write with ENOSPC and with EIO, a close with EIO, an open for writing
-and a rename with EACCES), and the file system is made hostile (read-only
-exchange file or directory, a directory in the exchange file's place,
-leftovers of an interrupted run).
+(a write with ENOSPC and with EIO, a close with EIO, an open for writing,
+a rename, a link and a removal with EACCES, the mode copy with EPERM, the
+directory's lock as held by another run and as unsupported), and the file
+system is made hostile (read-only exchange file or directory, a directory
+in the exchange file's place, leftovers of an interrupted run).
 
 Every run either completes with the right output, or ends with a non-zero
 exit status, a message on standard error that names the file, and the
@@ -37,10 +38,14 @@ FAULTS = {
     "rename": ["error=EACCES"],
     "renameat": ["error=EACCES"],
     "renameat2": ["error=EACCES"],
+    "link": ["error=EACCES"],
+    "linkat": ["error=EACCES"],
     "unlink": ["error=EACCES"],
     "unlinkat": ["error=EACCES"],
     "truncate": ["error=EIO"],
     "ftruncate": ["error=EIO"],
+    "fchmod": ["error=EPERM"],
+    "flock": ["error=EAGAIN", "error=ENOLCK"],
 }
 
 
