@@ -415,7 +415,7 @@ TEST_F(DriverTest, BlockedCarryBackCopiesInPlace) {
     for (const Case& c : cases) {
         reset_program_state();
         write_file(kExchange, longer);
-        pf_waits.replaceMs = 30;
+        pf_waits.replaceMs = 70;  // waits of 10, 20 and 40 ms
         pf_faults.renamesBlocked = true;
         pf_faults.op = c.op;
         pf_faults.nth = c.nth;
