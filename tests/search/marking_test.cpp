@@ -12,6 +12,7 @@
 #include "exchange/reader.h"
 #include "options/options.h"
 #include "search/search.h"
+#include "support/circles.h"
 #include "support/fixture.h"
 
 namespace {
@@ -295,7 +296,7 @@ TEST_F(MarkingTest, RotatedTextsMatchDirectComputation) {
         EXPECT_EQ(circles[i].r, 2.5 * S) << "text " << i;
         expected += "ci " + fixed12(x) + " " + fixed12(y) + " " + fixed12(2.5 * S) + " \r\n";
     }
-    EXPECT_EQ(work, expected);
+    EXPECT_WORK_EQ(work, expected);
 
     // At 45 degrees the offsets along and across the text mix equally.
     const double r = std::sqrt(0.5);
