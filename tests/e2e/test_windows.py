@@ -1,15 +1,22 @@
-"""The Windows program as the host meets it: the C runtime's text mode, the
+"""The Windows program as the host meets it: CR LF line ends everywhere, the
 names of the exchange file, the start-up's command-line splitting with
-wildcard expansion, and exit statuses as 32-bit process exit codes.
+wildcard expansion, exit statuses as 32-bit process exit codes, and an
+exchange file that another program holds open.
 
 Runs only against a Windows build (QX_WINDOWS=1), natively or under wine
 (QX_EMULATOR)."""
 
+import os
 import re
+import subprocess
+import tempfile
 import unittest
+from pathlib import Path
 
-from qxrun import (DEFAULT_CLOSING, EMULATOR, EXCHANGE, WINDOWS, WORK, RunCase, circle,
+from qxrun import (DEFAULT_CLOSING, EMULATOR, EXCHANGE, PROGRAM, WINDOWS, WORK, RunCase, arg, circle,
                    lines_file, report, run)
+
+HOLD_OPEN = os.environ.get("QX_HOLD_OPEN", "")
 
 SETTINGS = ["hn 0 0 500 500"]
 # Where the report of a run over SETTINGS hangs.
@@ -161,6 +168,40 @@ class ExitStatus(RunCase):
                 got = self.check(files, ["/Z"], code=code, stderr=stderr, expect=after)
                 seen = {0: 0, 1: 1, -1: 255 if EMULATOR else 0xFFFFFFFF}[code]
                 self.assertEqual(got.status, seen)
+
+
+@unittest.skipUnless(WINDOWS and HOLD_OPEN, "not a Windows build with its hold_open helper")
+class HeldOpen(unittest.TestCase):
+    """Another program holds the exchange file open, so that the rename that
+    puts the output in its place fails. It is tried again for about two
+    seconds; then, where the holder lets others write, the output is copied
+    over the exchange file in place; where not, it stays whole in the work
+    file, with the message and exit status 1."""
+
+    GIVEN = lines_file(SETTINGS + ['ch 0 0 10 0 "ab'] + ["pt 1 2"] * 50)  # longer than the output
+    OUTPUT = found("ab", (1, 1, 0, 0), 1, [circle(0, 0, 2.5)])
+
+    def test_output_reaches_the_host_where_the_holder_allows_writing(self):
+        for sharing, copied in (("rw", True), ("rwd", True), ("r", False)):
+            with self.subTest(sharing=sharing), tempfile.TemporaryDirectory(prefix="qx_held_") as d:
+                Path(d, EXCHANGE).write_bytes(self.GIVEN)
+                holder = subprocess.Popen([*EMULATOR, HOLD_OPEN, EXCHANGE, sharing], cwd=d,
+                                          stdin=subprocess.PIPE, stdout=subprocess.PIPE)
+                try:
+                    self.assertEqual(holder.stdout.readline().strip(), b"ready")
+                    done = subprocess.run([*EMULATOR, PROGRAM, arg("/Zab")], cwd=d, capture_output=True,
+                                          timeout=60)
+                finally:
+                    holder.stdin.close()
+                    holder.wait(timeout=60)
+                    holder.stdout.close()
+                files = {p.name: p.read_bytes() for p in Path(d).iterdir()}
+                if copied:
+                    self.assertEqual((done.returncode, done.stderr), (0, b""))
+                    self.assertEqual(files, {EXCHANGE: self.OUTPUT})
+                else:
+                    self.assertEqual((done.returncode, done.stderr), (1, b"Cannot write file: QXC_TEMP.TXT \r\n"))
+                    self.assertEqual(files, {EXCHANGE: self.GIVEN, WORK: self.OUTPUT})
 
 
 if __name__ == "__main__":
