@@ -40,6 +40,14 @@ void setInt(int& setting, const char* value, int lo, int hi) {
     if (v >= lo && v <= hi) setting = v;
 }
 
+// Sets `setting` to the decimal value when `accepted` takes it; an empty
+// value text keeps the setting.
+void setDouble(double& setting, const char* value, bool (*accepted)(double)) {
+    if (*value == '\0') return;
+    double v = std::atof(value);
+    if (accepted(v)) setting = v;
+}
+
 bool refused(unsigned char letter) {
     if (letter < 'M' || letter > 'z') return true;
     if (letter >= 'N' && letter <= 'Y') return true;
@@ -61,18 +69,8 @@ bool apply(char letter, const char* value) {
     case 'g': setInt(opts.iPEN1, value, 0, 10); return true;
     case 'h': setInt(opts.iPEN2, value, 0, 10); return true;
     case 'o': setInt(opts.iOFFSET, value, 0, 5); return true;
-    case 'a':
-        if (*value != '\0') {
-            double v = std::atof(value);
-            if (v >= 0.5) opts.Amp = v;
-        }
-        return true;
-    case 'p':
-        if (*value != '\0') {
-            double v = std::atof(value);
-            if (v > -360.0 && v < 360.0) opts.ANGLE = v;
-        }
-        return true;
+    case 'a': setDouble(opts.Amp, value, [](double v) { return v >= 0.5; }); return true;
+    case 'p': setDouble(opts.ANGLE, value, [](double v) { return v > -360.0 && v < 360.0; }); return true;
     case 'e':
         opts.exiro = 0;
         opts.exsyu = 0;

@@ -1,59 +1,35 @@
 // The exchange file's name, its replacement, the run lock. See names.h.
 #include "platform/names.h"
 
-#include <cstring>
-#include <filesystem>
 #include <string>
-#include <system_error>
 
 #include "platform/system.h"
+
+#ifdef _WIN32
+#include <windows.h>
+#endif
 
 PfWaits pf_waits;
 
 namespace {
 
-namespace fs = std::filesystem;
-
-// ASCII upper case of one character of a name (narrow or wide); other
-// characters are left alone.
-template <typename Char>
-Char asciiUpper(Char ch) {
-    return (ch >= 'a' && ch <= 'z') ? static_cast<Char>(ch - 'a' + 'A') : ch;
-}
-
-// Whether a stored name equals the ASCII name `wanted` ignoring case.
-bool sameIgnoringCase(const fs::path::string_type& name, const char* wanted) {
-    if (name.size() != std::strlen(wanted)) return false;
-    for (std::size_t i = 0; i < name.size(); ++i) {
-        auto ch = name[i];
-        if (static_cast<unsigned long>(ch) > 0x7F) return false;
-        if (asciiUpper(ch) != asciiUpper(static_cast<decltype(ch)>(wanted[i]))) return false;
-    }
-    return true;
-}
-
-// The name under which the current directory holds `wanted`, compared
-// ignoring case; the exact spelling when the directory holds it (a file
-// system that tells case apart can hold several). Empty when none matches.
+#ifdef _WIN32
+// The name under which the current directory holds `wanted`, compared as
+// the file system compares names (ignoring case). Empty when none matches.
 std::string storedName(const char* wanted) {
-    std::string found;
-    std::error_code ec;
-    for (fs::directory_iterator it(".", ec), end; !ec && it != end; it.increment(ec)) {
-        const fs::path file = it->path().filename();
-        const fs::path::string_type& name = file.native();
-        if (!sameIgnoringCase(name, wanted)) continue;
-        // A match is all ASCII, so each character narrows as it is.
-        found.clear();
-        for (auto ch : name) found += static_cast<char>(ch);
-        if (found == wanted) break;
-    }
-    return found;
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA(wanted, &found);
+    if (search == INVALID_HANDLE_VALUE) return "";
+    FindClose(search);
+    return found.cFileName;
 }
 
 bool renameOver(const char* from, const char* to) { return sys_rename(from, to) == SYS_RENAMED; }
+#endif
 
 }  // namespace
 
+#ifdef _WIN32
 void pf_normalise_by_search(const char* upper) {
     std::string name = storedName(upper);
     if (name.empty() || name == upper) return;
@@ -65,6 +41,7 @@ void pf_normalise_by_search(const char* upper) {
     if (!renameOver(name.c_str(), kCaseTempName)) return;
     if (!renameOver(kCaseTempName, upper)) renameOver(kCaseTempName, name.c_str());
 }
+#endif
 
 void pf_normalise_name(const char* lower, const char* upper) {
 #ifdef _WIN32
@@ -74,12 +51,6 @@ void pf_normalise_name(const char* lower, const char* upper) {
     sys_rename_new(lower, upper);
 #endif
 }
-
-bool pf_lock_run() { return sys_lock_directory(pf_waits.lockMs) != 1; }
-
-void pf_unlock_run() { sys_unlock_directory(); }
-
-void pf_fill_standard_streams() { sys_fill_standard_streams(); }
 
 namespace {
 

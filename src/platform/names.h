@@ -1,11 +1,7 @@
-// The exchange file's name at the start of a run and its replacement at the
-// end, the run's lock on its directory, and the standard streams.
-//
-// The host may leave the exchange file under a name whose letters differ in
-// case from "QXC_TEMP.TXT" ("qxc_temp.txt", "Qxc_Temp.Txt"); the program
-// reads and writes it under the upper-case name, and the host finds it
-// there afterwards. A file left over under another name never takes its
-// place.
+// The exchange file's name at the start of a run (the host may leave it as
+// "qxc_temp.txt" or "Qxc_Temp.Txt"; it is read and written as
+// "QXC_TEMP.TXT") and its replacement at the end, the run's lock on its
+// directory, and the standard streams.
 #pragma once
 
 // Gives the exchange file the name `upper`, the way the platform allows:
@@ -14,6 +10,7 @@
 // where they ignore case (Windows), pf_normalise_by_search.
 void pf_normalise_name(const char* lower, const char* upper);
 
+#ifdef _WIN32
 // Finds the directory entry whose name equals `upper` ignoring case and
 // renames it to exactly `upper`: in one step; and only where that leaves the
 // old spelling (some file systems keep it when only the case changes),
@@ -22,8 +19,11 @@ void pf_normalise_name(const char* lower, const char* upper);
 // old name back. Nothing happens when no entry matches or one matches
 // exactly.
 void pf_normalise_by_search(const char* upper);
+#endif
 
+#ifdef _WIN32
 inline constexpr const char* kCaseTempName = "QXC_x2x2.$$$";
+#endif
 
 // How long the platform waits, in milliseconds: for another run in the
 // same directory to end, and for another program to let go of the exchange
@@ -35,8 +35,9 @@ struct PfWaits {
 extern PfWaits pf_waits;
 
 // Takes the run lock of the current directory, waiting for a run that holds
-// it (pf_waits.lockMs at most). Returns false when the wait ran out or the
-// lock failed; a directory whose file system has no locks is run unlocked.
+// it (pf_waits.lockMs at most). The system releases it when the process
+// ends, however it ends. Returns false when the wait ran out; a directory
+// whose file system has no locks is run unlocked.
 bool pf_lock_run();
 void pf_unlock_run();
 

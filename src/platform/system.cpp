@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <cstdio>
 
+#include "platform/names.h"
 #include "platform/textfile.h"
 
 #ifdef _WIN32
@@ -96,26 +97,19 @@ SysRename sys_rename(const char* from, const char* to) {
     return busy ? SYS_BLOCKED : SYS_FAILED;
 }
 
-bool sys_rename_new(const char* from, const char* to) {
-    if (pf_injected(PF_RENAME)) return false;
-    return MoveFileExA(from, to, 0);
-}
-
 bool sys_remove(const char* name) {
     if (pf_injected(PF_REMOVE)) return false;
     return DeleteFileA(name);
 }
 
-bool sys_exists(const char* name) { return GetFileAttributesA(name) != INVALID_FILE_ATTRIBUTES; }
-
-int sys_lock_directory(int waitMs) {
-    if (pf_injected(PF_LOCK)) return -1;
+bool pf_lock_run() {
+    if (pf_injected(PF_LOCK)) return true;  // run unlocked, as where locks fail
     // One mutex per directory, named after its full path in capitals (the
     // file system ignores case); a backslash may not appear in the name.
     char name[MAX_PATH + 32] = "Local\\qxsearch-run:";
     std::size_t at = sizeof "Local\\qxsearch-run:" - 1;
     DWORD len = GetFullPathNameA(".", MAX_PATH, name + at, nullptr);
-    if (len == 0 || len >= MAX_PATH) return -1;
+    if (len == 0 || len >= MAX_PATH) return true;
     for (char* p = name + at; *p; ++p) {
         if (*p == '\\') *p = '/';
         if (*p >= 'a' && *p <= 'z') *p = static_cast<char>(*p - 'a' + 'A');
@@ -123,17 +117,17 @@ int sys_lock_directory(int waitMs) {
     // Should the process end without sys_unlock_directory, the system
     // releases the mutex (abandoned) and the next run takes it.
     HANDLE mutex = CreateMutexA(nullptr, FALSE, name);
-    if (!mutex) return -1;
-    DWORD got = WaitForSingleObject(mutex, static_cast<DWORD>(waitMs));
+    if (!mutex) return true;
+    DWORD got = WaitForSingleObject(mutex, static_cast<DWORD>(pf_waits.lockMs));
     if (got == WAIT_OBJECT_0 || got == WAIT_ABANDONED) {
         runLock = mutex;
-        return 0;
+        return true;
     }
     CloseHandle(mutex);
-    return got == WAIT_TIMEOUT ? 1 : -1;
+    return got != WAIT_TIMEOUT;
 }
 
-void sys_unlock_directory() {
+void pf_unlock_run() {
     if (!runLock) return;
     ReleaseMutex(runLock);
     CloseHandle(runLock);
@@ -142,7 +136,7 @@ void sys_unlock_directory() {
 
 // A Windows program's files are handles, never C runtime descriptors, so a
 // missing standard stream cannot be taken by one of them.
-void sys_fill_standard_streams() {}
+void pf_fill_standard_streams() {}
 
 void sys_sleep_ms(int ms) { Sleep(static_cast<DWORD>(ms)); }
 
@@ -241,45 +235,36 @@ bool sys_remove(const char* name) {
     return unlink(name) == 0;
 }
 
-bool sys_exists(const char* name) {
-    struct stat st {};
-    return lstat(name, &st) == 0;
-}
-
 namespace {
 
 int runLock = -1;  // the directory, open and locked while this run holds it
 
 }  // namespace
 
-int sys_lock_directory(int waitMs) {
-    if (pf_injected(PF_LOCK)) return -1;
+bool pf_lock_run() {
+    if (pf_injected(PF_LOCK)) return true;  // run unlocked, as where locks fail
     // The lock is on the directory itself, so that no file is made for it.
     int fd = open(".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0) return -1;
-    for (int waited = 0, step = 1;; waited += step, step = step < 64 ? 2 * step : 64) {
-        if (flock(fd, LOCK_EX | LOCK_NB) == 0) {
-            runLock = fd;
-            return 0;
-        }
-        if (errno != EWOULDBLOCK && errno != EINTR) break;
-        if (waited >= waitMs) {
-            close(fd);
-            return 1;
-        }
-        sys_sleep_ms(step);
+    if (fd < 0) return true;
+    bool held = false, waitedOut = false;
+    for (int waited = 0, step = 1; !held && !waitedOut; waited += step, step = step < 64 ? 2 * step : 64) {
+        held = flock(fd, LOCK_EX | LOCK_NB) == 0;
+        if (!held && errno != EWOULDBLOCK && errno != EINTR) break;  // no locks here
+        waitedOut = !held && waited >= pf_waits.lockMs;
+        if (!held && !waitedOut) sys_sleep_ms(step);
     }
-    close(fd);
-    return -1;
+    if (held) runLock = fd;
+    else close(fd);
+    return !waitedOut;
 }
 
-void sys_unlock_directory() {
+void pf_unlock_run() {
     if (runLock < 0) return;
     close(runLock);  // releases the lock
     runLock = -1;
 }
 
-void sys_fill_standard_streams() {
+void pf_fill_standard_streams() {
     for (int fd = 0; fd <= 2; ++fd) {
         if (fcntl(fd, F_GETFD) == -1 && errno == EBADF) {
             // The lowest free number is fd itself.

@@ -1,6 +1,6 @@
 // The operating system's file calls, the same few on every platform: POSIX
-// descriptors on Linux, Win32 handles on Windows. Only the platform layer
-// (textfile, names, run) includes this.
+// descriptors on Linux, Win32 handles on Windows. The rest of the program
+// reaches them through textfile.h and names.h.
 //
 // Every call is counted by the fault seam (textfile.h, PfFaults) and can be
 // made to fail there, so that each failure path of the program can be run.
@@ -41,24 +41,12 @@ enum SysRename { SYS_RENAMED, SYS_BLOCKED, SYS_FAILED };
 // program's open handle stands in the way (Windows) and a later try may
 // succeed.
 SysRename sys_rename(const char* from, const char* to);
+#ifndef _WIN32
 // Renames `from` to `to` only where no `to` exists. Returns false otherwise
-// or on an error.
+// or on an error. (Windows names ignore case: no other file can be `to`.)
 bool sys_rename_new(const char* from, const char* to);
+#endif
 // Removes the directory entry `name` (a link, not its target).
 bool sys_remove(const char* name);
-// Whether the entry `name` exists (as anything, a dangling link included).
-bool sys_exists(const char* name);
-
-// Takes the current directory's run lock, waiting at most `waitMs`
-// milliseconds for another run to release it. The system releases it when
-// the process ends, however it ends. Returns 0 when held, 1 when the wait
-// ran out, -1 where the directory cannot be locked at all.
-int sys_lock_directory(int waitMs);
-// Releases the lock taken by sys_lock_directory, if any.
-void sys_unlock_directory();
-
-// Opens the null device on every standard descriptor (0, 1, 2) the
-// program was started without, so that no file of the run takes its number.
-void sys_fill_standard_streams();
 
 void sys_sleep_ms(int ms);

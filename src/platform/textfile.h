@@ -1,13 +1,9 @@
-// Text files as the host's platform keeps them: lines end with CR LF on
-// disk and with a single newline inside the program. Every build reads and
-// writes the bytes itself (system.h) and translates line ends itself:
-// reading turns CR LF into one newline (a lone CR stays), writing turns each
-// newline into CR LF. Every byte count the program takes (line pieces, line
-// counts) is taken after the translation.
-//
-// A byte 0x1A that is a file's very last byte is an old end-of-file mark
-// that hosts append: it is dropped, neither read nor counted. A 0x1A
-// anywhere else is an ordinary byte.
+// Text files as the host's platform keeps them, read and written alike by
+// every build: reading turns CR LF into one newline (a lone CR stays),
+// writing turns each newline into CR LF, and every byte count the program
+// takes (line pieces, line counts) is taken after that. A 0x1A that is a
+// file's very last byte is an old end-of-file mark that hosts append: it is
+// dropped, neither read nor counted; anywhere else it is an ordinary byte.
 //
 // Every file-system call of the program goes through the platform layer,
 // and every call can be made to fail by a test (PfFaults).

@@ -11,15 +11,16 @@
 
 namespace {
 
-// The powers of ten up to the most decimals the fast path prints.
-constexpr std::uint64_t kPow10[] = {1,         10,         100,         1000,         10000,
-                                    100000,    1000000,    10000000,    100000000,    1000000000,
+// The powers of ten up to the most decimals the exact path prints.
+constexpr std::uint64_t kPow10[] = {1,           10,           100,           1000,       10000,
+                                    100000,      1000000,      10000000,      100000000,  1000000000,
                                     10000000000, 100000000000, 1000000000000};
 
 // The product of two 64-bit values, 128 bits wide, and its parts: the
 // bits from `shift` up (the quotient by 2^shift, which must fit in 64 bits
 // here) and the bits below. Compilers that have a 128-bit integer type
-// multiply in one step; elsewhere four 32-bit products make it.
+// multiply in one step; elsewhere (32-bit builds) four 32-bit products
+// make it.
 struct Product {
     std::uint64_t hi, lo;
 };
@@ -55,49 +56,57 @@ void split(Product x, int shift, Product& quotient, Product& rest) {
     }
 }
 
-// "00" to "99": two digits per division.
-constexpr auto kPairs = [] {
-    std::array<char, 200> pairs{};
-    for (int i = 0; i < 100; ++i) {
-        pairs[2 * i] = static_cast<char>('0' + i / 10);
-        pairs[2 * i + 1] = static_cast<char>('0' + i % 10);
-    }
-    return pairs;
-}();
-
-// Puts the two digits of n (below 100) before d.
-char* putPair(char* d, std::uint32_t n) {
-    d -= 2;
-    std::memcpy(d, kPairs.data() + 2 * n, 2);
-    return d;
-}
-
 // Writes scaled / 10^prec with exactly prec decimals ("0.05" for 5 and 2).
-// The digits are made right to left, eight from each 64-bit division, the
-// rest in 32 bits: a 32-bit build divides 64-bit numbers by a library call.
 char* putScaled(char* p, std::uint64_t scaled, int prec) {
     char digits[24];
-    char* const end = digits + sizeof digits;
-    char* d = end;
-    while (scaled >= 100000000) {
-        auto chunk = static_cast<std::uint32_t>(scaled % 100000000);
-        scaled /= 100000000;
-        for (int i = 0; i < 4; ++i, chunk /= 100) d = putPair(d, chunk % 100);
+    auto res = std::to_chars(digits, digits + sizeof digits, scaled);
+    auto count = static_cast<int>(res.ptr - digits);
+    if (count <= prec) {  // a value below 1 keeps its leading zero
+        std::memmove(digits + prec + 1 - count, digits, static_cast<std::size_t>(count));
+        std::memset(digits, '0', static_cast<std::size_t>(prec + 1 - count));
+        count = prec + 1;
     }
-    auto top = static_cast<std::uint32_t>(scaled);
-    for (; top >= 100; top /= 100) d = putPair(d, top % 100);
-    if (top >= 10) d = putPair(d, top);
-    else if (top > 0) *--d = static_cast<char>('0' + top);
-    while (end - d <= prec) *--d = '0';  // a value below 1 keeps its leading zero
-    auto whole = static_cast<std::size_t>(end - d - prec);
-    std::memcpy(p, d, whole);
+    auto whole = static_cast<std::size_t>(count - prec);
+    std::memcpy(p, digits, whole);
     p += whole;
-    if (prec > 0) {
-        *p++ = '.';
-        std::memcpy(p, d + whole, static_cast<std::size_t>(prec));
-        p += prec;
-    }
-    return p;
+    if (prec > 0) *p++ = '.';
+    std::memcpy(p, digits + whole, static_cast<std::size_t>(prec));
+    return p + prec;
+}
+
+// The eight decimal digits of n (below 10^8, leading zeros included) as
+// eight characters in one word, the first digit in the lowest byte: n is
+// split into two four-digit halves, each half into two pairs, each pair
+// into two digits, every step in all lanes of the word at once (a division
+// by 100 or 10 done as a multiplication that is exact in this range).
+static_assert(std::endian::native == std::endian::little, "digits are stored from the lowest byte");
+std::uint64_t eightDigits(std::uint32_t n) {
+    std::uint64_t halves = (n / 10000) | (static_cast<std::uint64_t>(n % 10000) << 32);
+    std::uint64_t hundreds = ((halves * 10486) >> 20) & ((std::uint64_t{0x7F} << 32) | 0x7F);
+    std::uint64_t pairs = ((halves - 100 * hundreds) << 16) + hundreds;
+    std::uint64_t tens = ((pairs * 103) >> 10) & 0x000F000F000F000Fu;
+    std::uint64_t digits = tens + ((pairs - 10 * tens) << 8);
+    return digits + 0x3030303030303030u;
+}
+
+// putScaled for twelve decimals and a value below 10^4, every circle centre
+// and line of a drawing: the whole part and the first four decimals make
+// one word of eight digits, the other eight decimals another, stored as
+// they are (p has room for 24 bytes).
+char* putTwelve(char* p, std::uint64_t scaled) {
+    std::uint64_t whole = scaled / kPow10[12], decimals = scaled % kPow10[12];
+    std::uint64_t head = eightDigits(static_cast<std::uint32_t>(whole * 10000 + decimals / 100000000));
+    std::uint64_t tail = eightDigits(static_cast<std::uint32_t>(decimals % 100000000));
+    // The whole part without its leading zeros, "0" for none.
+    int count = 1 + static_cast<int>(whole >= 10) + static_cast<int>(whole >= 100) + static_cast<int>(whole >= 1000);
+    std::uint64_t wholeDigits = (head & 0xFFFFFFFFu) >> (8 * (4 - count));
+    auto firstDecimals = static_cast<std::uint32_t>(head >> 32);
+    std::memcpy(p, &wholeDigits, 8);
+    p += count;
+    *p++ = '.';
+    std::memcpy(p, &firstDecimals, 4);
+    std::memcpy(p + 4, &tail, 8);
+    return p + 12;
 }
 
 // The exact fixed-point digits of a double of moderate size: v = m * 2^e is
@@ -107,22 +116,21 @@ char* putScaled(char* p, std::uint64_t scaled, int prec) {
 std::size_t fastFixed(char* out, double v, int prec) {
     if (prec < 0 || prec > 12) return 0;
     auto bits = std::bit_cast<std::uint64_t>(v);
-    bool negative = bits >> 63;
     int biased = static_cast<int>((bits >> 52) & 0x7ff);
     std::uint64_t m = bits & ((std::uint64_t{1} << 52) - 1);
     if (biased == 0x7ff) return 0;  // infinity or NaN
     int e = biased == 0 ? -1074 : biased - 1075;
     if (biased != 0) m |= std::uint64_t{1} << 52;
     if (e >= 0 || e < -127) return 0;
-    int shift = -e;
     Product q, rest;
-    split(mul64(m, kPow10[prec]), shift, q, rest);
-    Product half = shift > 64 ? Product{std::uint64_t{1} << (shift - 65), 0} : Product{0, std::uint64_t{1} << (shift - 1)};
+    split(mul64(m, kPow10[prec]), -e, q, rest);
+    Product half = -e > 64 ? Product{std::uint64_t{1} << (-e - 65), 0} : Product{0, std::uint64_t{1} << (-e - 1)};
     if (q.hi != 0 || q.lo == ~std::uint64_t{0}) return 0;  // rounding up must not wrap
     if (less(half, rest) || (!less(rest, half) && (q.lo & 1))) ++q.lo;
     char* p = out;
-    if (negative) *p++ = '-';
-    return static_cast<std::size_t>(putScaled(p, q.lo, prec) - out);
+    if (bits >> 63) *p++ = '-';
+    bool twelve = prec == 12 && q.lo < 10000 * kPow10[12];
+    return static_cast<std::size_t>((twelve ? putTwelve(p, q.lo) : putScaled(p, q.lo, prec)) - out);
 }
 
 }  // namespace

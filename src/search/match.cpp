@@ -41,18 +41,15 @@ void emit(Rec& r, bool toConsole) {
 }
 
 void traceOpening(const TextRecord& rec) {
+    if (!level(1) && !level(2)) return;
+    Rec r;
+    r.str("\n#----- command /M(").num(opts.iMode).str(") /Z(").str(opts.ChS001).str(")\n");
     if (level(2)) {
-        Rec r;
-        r.str("\n#----- command /M(").num(opts.iMode).str(") /Z(").str(opts.ChS001).str(")\n");
         r.str("#        input(ChSTR) = Head(").str(rec.head).str(")  ChSTR(").str(srch.ChSTR).str(")\n");
         r.str("#        input(ChX,ChY)=(").fixed(rec.x, 1).str(", ").fixed(rec.y, 1);
         r.str(") (ChDX,ChDY)=(").fixed(rec.dx, 1).str(", ").fixed(rec.dy, 1).str(")\n");
-        rec_to_console(r);
-    } else if (level(1)) {
-        Rec r;
-        r.str("\n#----- command /M(").num(opts.iMode).str(") /Z(").str(opts.ChS001).str(")\n");
-        rec_to_work(r);
     }
+    emit(r, level(2));
 }
 
 void traceIchiIn(const Scan& s, unsigned char c, bool toConsole) {
@@ -94,81 +91,53 @@ void resetCandidate(Scan& s) {
     s.f_foot = 0;
 }
 
-// One pass over a two-byte character. Returns false when the scan ends.
-bool twoByte(Scan& s) {
-    unsigned char b0 = s.text[s.ci], b1 = s.text[s.ci + 1];
-    if (!s.isFound && b0 == s.at(s.ci0) && b1 == s.at(s.ci0 + 1)) {
+// One pass over a character of `width` bytes: 1, or 2 for a two-byte
+// character (lead byte leadByte). Returns false when the scan ends.
+bool character(Scan& s, int width) {
+    const bool two = width == 2;
+    unsigned char b0 = s.text[s.ci], b1 = two ? s.text[s.ci + 1] : 0;
+    unsigned char shown = two ? s.leadByte : b0;
+    auto matches = [&s, two, b0, b1](int k) { return b0 == s.at(k) && (!two || b1 == s.at(k + 1)); };
+    // A two-byte character's first and last trace lines go to the work file only.
+    const bool traceEnds = level(1) || (level(2) && !two);
+    if (!s.isFound && matches(s.ci0)) {
         if (!s.inMatch) {
-            if (level(1)) traceIchiIn(s, s.leadByte, false);
+            if (traceEnds) traceIchiIn(s, shown, level(2));
             s.f_head = s.ci;
             s.inMatch = true;
         }
-        if (s.ci0 + 1 < s.searchLen) {
-            s.f_foot = s.ci + 2;
-            s.ci0 += 2;
+        if (s.ci0 + width - 1 < s.searchLen) {
+            s.f_foot = s.ci + width;
+            s.ci0 += width;
         } else {
-            if (level(2)) {
+            if (two && level(2)) {
                 Rec r;
                 r.str("##2 Ichi ci0(").num(s.ci0 + 1).str(") \n");
                 rec_to_console(r);
             }
-            s.f_foot = s.ci + 1;
-            if (level(1)) traceIchiBreak(s, s.ci0 + 1, s.leadByte, false);
+            s.f_foot = s.ci + width - 1;
+            if (traceEnds) traceIchiBreak(s, s.ci0 + width - 1, shown, level(2));
             s.isFound = true;
             return true;  // the next pass moves past this character
         }
-    } else if (!s.isFound && b0 == s.at(1) && b1 == s.at(2)) {
+    } else if (!s.isFound && matches(1)) {
         if (level(2)) traceNewHead(s.ci);
         s.f_head = s.ci;
-        s.f_foot = s.ci + 2;
-        s.ci0 = 3;
+        s.f_foot = s.ci + width;
+        s.ci0 = 1 + width;
         s.inMatch = true;
-        s.ci += 2;
-        s.lenin += 2;
+        s.ci += width;
+        s.lenin += width;
         s.leadByte = 0;
-        return b1 != 0;
+        return !two || b1 != 0;
     } else if (!s.isFound) {
         resetCandidate(s);
     }
-    if (level(1)) traceShiftJ(s);
-    s.ci += 2;
-    s.lenin += 2;
+    if (two && level(1)) traceShiftJ(s);
+    s.ci += width;
+    s.lenin += width;
     s.leadByte = 0;
-    return b1 != 0;  // a lead byte as the text's last byte ends the scan
-}
-
-// One pass over a one-byte character.
-void oneByte(Scan& s) {
-    unsigned char c = s.text[s.ci];
-    if (!s.isFound && c == s.at(s.ci0)) {
-        if (!s.inMatch) {
-            if (level(1) || level(2)) traceIchiIn(s, c, level(2));
-            s.f_head = s.ci;
-            s.inMatch = true;
-        }
-        if (s.ci0 < s.searchLen) {
-            s.f_foot = s.ci + 1;
-            s.ci0 += 1;
-        } else {
-            s.f_foot = s.ci;
-            if (level(1) || level(2)) traceIchiBreak(s, s.ci0, c, level(2));
-            s.isFound = true;
-            return;  // the next pass moves past this byte
-        }
-    } else if (!s.isFound && c == s.at(1)) {
-        if (level(2)) traceNewHead(s.ci);
-        s.f_head = s.ci;
-        s.f_foot = s.ci + 1;
-        s.ci0 = 2;
-        s.inMatch = true;
-        s.ci += 1;
-        s.lenin += 1;
-        return;
-    } else if (!s.isFound) {
-        resetCandidate(s);
-    }
-    s.ci += 1;
-    s.lenin += 1;
+    return !two || b1 != 0;  // a lead byte as the text's last byte ends the scan
 }
 
 void runScan(Scan& s) {
@@ -178,11 +147,7 @@ void runScan(Scan& s) {
             s.leadByte = s.text[s.ci];
             continue;
         }
-        if (s.leadByte == 0) {
-            oneByte(s);
-        } else if (!twoByte(s)) {
-            break;
-        }
+        if (!character(s, s.leadByte == 0 ? 1 : 2)) break;
     }
 }
 
