@@ -21,4 +21,5 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 set(CMAKE_C_FLAGS_INIT "${MINGW_FP_FLAGS} -ffp-contract=off")
 set(CMAKE_CXX_FLAGS_INIT "${MINGW_FP_FLAGS} -ffp-contract=off")
 # One self-contained .exe: the C++ runtime and libgcc are linked in.
-set(CMAKE_EXE_LINKER_FLAGS_INIT "-static")
+# No time stamp in the program's header: two builds of one commit are the same bytes.
+set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -Wl,--no-insert-timestamp")
