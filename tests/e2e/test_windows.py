@@ -204,5 +204,39 @@ class HeldOpen(unittest.TestCase):
                     self.assertEqual(files, {EXCHANGE: self.GIVEN, WORK: self.OUTPUT})
 
 
+@unittest.skipUnless(WINDOWS, "not a Windows build (QX_WINDOWS=1)")
+class RunsTakeTurns(unittest.TestCase):
+    """Two runs started at once in one folder, with different search
+    strings: one waits for the other (a named mutex per folder), so the
+    result is the second run's over the first one's output."""
+
+    GIVEN = lines_file(SETTINGS + ['ch 0 0 10 0 "ab', 'ch 0 9 10 0 "cd'])
+
+    def run_in(self, d, search):
+        return subprocess.Popen([*EMULATOR, PROGRAM, arg("/Z" + search)], cwd=d, stdout=subprocess.PIPE,
+                                stderr=subprocess.PIPE)
+
+    def outcome(self, first, second):
+        with tempfile.TemporaryDirectory(prefix="qx_turns_") as d:
+            Path(d, EXCHANGE).write_bytes(self.GIVEN)
+            for search in (first, second):
+                run = self.run_in(d, search)
+                run.communicate(timeout=60)
+                self.assertEqual(run.returncode, 0)
+            return Path(d, EXCHANGE).read_bytes()
+
+    def test_runs_started_at_once_take_turns(self):
+        one_after_other = {self.outcome("ab", "cd"), self.outcome("cd", "ab")}
+        for attempt in range(3):
+            with tempfile.TemporaryDirectory(prefix="qx_turns_") as d:
+                Path(d, EXCHANGE).write_bytes(self.GIVEN)
+                runs = [self.run_in(d, "ab"), self.run_in(d, "cd")]
+                for r in runs:
+                    r.communicate(timeout=60)
+                self.assertEqual([r.returncode for r in runs], [0, 0], attempt)
+                self.assertIn(Path(d, EXCHANGE).read_bytes(), one_after_other, attempt)
+                self.assertEqual(sorted(p.name for p in Path(d).iterdir()), [EXCHANGE], attempt)
+
+
 if __name__ == "__main__":
     unittest.main()
