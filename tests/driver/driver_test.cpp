@@ -98,24 +98,6 @@ protected:
     static std::set<std::string> nameSet(std::initializer_list<std::string> list) { return {list}; }
 };
 
-TEST_F(DriverTest, NoArgumentsKeepsDefaultsAndReplacesTheExchangeFile) {
-    write_file(kExchange, "");
-    RunResult r = runWith({});
-    EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(r.out, "");
-    EXPECT_EQ(r.err, "");
-    EXPECT_EQ(opts.iMode, 1);
-    EXPECT_EQ(opts.isTest, 0);
-    EXPECT_EQ(opts.ChS001[0], '\0');
-    EXPECT_FALSE(exists(kWork));
-    std::string out = read_file(kExchange);
-    // The report begins with its text size record and the closing records
-    // end the file.
-    EXPECT_EQ(out.substr(0, 6), "cn2 \r\n");
-    ASSERT_GE(out.size(), kClosingDefaults.size());
-    EXPECT_EQ(out.substr(out.size() - kClosingDefaults.size()), kClosingDefaults);
-}
-
 // Only arguments introduced by "/", "-" or "$" reach the option parser; the
 // program's own name is never looked at.
 TEST_F(DriverTest, WhichArgumentsAreOptions) {
@@ -125,9 +107,6 @@ TEST_F(DriverTest, WhichArgumentsAreOptions) {
         int isTest;
         std::string search;  // as the report leaves it: without the letter
     } cases[] = {
-        {{"/t4"}, "qxsearch", 4, ""},
-        {{"-t4"}, "qxsearch", 4, ""},
-        {{"$t4"}, "qxsearch", 4, ""},
         {{"/t1", "$Zab"}, "qxsearch", 1, "ab"},
         {{"t3", "Zab", "", "file.txt", "*", "+t3", ".t3", ",t3", "%t3", "#t3", "\\t3", "\xad" "t3"}, "qxsearch", 0,
          ""},
@@ -164,21 +143,6 @@ TEST_F(DriverTest, EmptyArgumentVector) {
     EXPECT_FALSE(exists(kWork));
 }
 
-TEST_F(DriverTest, LowerCaseExchangeFileIsRenamed) {
-    for (const char* level : {"/t0", "/t1", "/t5"}) {
-        reset_program_state();
-        write_file("qxc_temp.txt", kSmallInput);
-        RunResult r = runWith({level, "/Zb"});
-        EXPECT_EQ(r.status, 0) << level;
-        EXPECT_EQ(r.err, "") << level;
-        const bool normal = std::string(level) == "/t0";
-        EXPECT_EQ(names(), normal ? nameSet({kExchange}) : nameSet({kExchange, kWork})) << level;
-        EXPECT_EQ(read_file(kExchange) == kSmallInput, !normal) << level;
-        fs::remove(kExchange);
-        fs::remove(kWork);
-    }
-}
-
 TEST_F(DriverTest, MissingExchangeFile) {
     RunResult r = runWith({"/Zb"});
     EXPECT_EQ(r.status, -1);
@@ -197,7 +161,6 @@ TEST_F(DriverTest, ElementLimit) {
         bool refused;
     };
     const Case cases[] = {
-        {"150000 lines", repeated("z\r\n", 150000), false},
         {"150001 lines", repeated("z\r\n", 150001), true},
         {"200000 lines", repeated("z\r\n", 200000), true},
         {"149999 lines, last without line end", repeated("z\r\n", 149999) + "z", false},
@@ -256,77 +219,6 @@ TEST_F(DriverTest, OverLimitRefusedAtTestLevelsToo) {
     EXPECT_EQ(r.err, "");
     EXPECT_EQ(read_file(kWork), kOverLimit);
     EXPECT_EQ(read_file(kExchange), input);
-}
-
-// Every test level keeps the exchange file and leaves the whole output in
-// the work file, closing records last. Levels 4 and 6 add no trace to the
-// work file: it holds what a normal run carries back.
-TEST_F(DriverTest, TestLevelsKeepTheExchangeFile) {
-    const std::string normal = outputOf(kSmallInput, {"/Zb"});
-    ASSERT_FALSE(normal.empty());
-    write_file(kExchange, kSmallInput);
-    RunResult r0 = runWith({"/Zb"});
-    ASSERT_EQ(r0.status, 0);
-    EXPECT_EQ(read_file(kExchange), normal);
-    const std::string closing = "lg14\r\nly14\r\nlt20\r\nlc3\r\npn2\r\n";
-    ASSERT_EQ(normal.substr(normal.size() - closing.size()), closing);
-
-    for (int level = 1; level <= 6; ++level) {
-        reset_program_state();
-        write_file(kExchange, kSmallInput);
-        RunResult r = runWith({"/Zb", "/t" + std::to_string(level)});
-        EXPECT_EQ(r.status, 0) << level;
-        EXPECT_EQ(r.err, "") << level;
-        EXPECT_EQ(read_file(kExchange), kSmallInput) << level;
-        ASSERT_TRUE(exists(kWork)) << level;
-        std::string work = read_file(kWork);
-        ASSERT_GE(work.size(), closing.size()) << level;
-        EXPECT_EQ(work.substr(work.size() - closing.size()), closing) << level;
-        if (level == 1) {
-            EXPECT_EQ(r.out, "");
-        }
-        if (level == 4 || level == 6) {
-            EXPECT_EQ(work, normal) << level;
-        }
-        fs::remove(kWork);
-    }
-}
-
-TEST_F(DriverTest, LevelTwoTrace) {
-    const std::string input = "# only a comment\r\n";
-    write_file(kExchange, input);
-    RunResult r = runWith({"/t2"});
-    EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(r.out, "\n\n#### debug #### Cmd-Option read\n#  copyed to QXC_TEMP.$$$ \n");
-    EXPECT_EQ(r.err, "");
-    EXPECT_EQ(read_file(kExchange), input);
-    EXPECT_TRUE(exists(kWork));
-}
-
-// The closing lines at level 3 give the piece count (the 600-byte line
-// counts three times) and the progress marker ("hq" sets 1).
-TEST_F(DriverTest, LevelThreeTrace) {
-    const std::string input = "hq\r\n" + std::string(600, 'z') + "\r\n";
-    write_file(kExchange, input);
-    RunResult r = runWith({"/t3"});
-    EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(r.out,
-              "# --- command line option ---------------\n"
-              "# --- (/3)\n"
-              "#      iMode(1) iMode2(20) iMode3(20)\n"
-              "# ------------------ main() Korvel1 end file closing ------------------ \n"
-              "# jd_xmax= 4 stepcnt= 1 Error(0)\n");
-    EXPECT_EQ(r.err, "");
-    EXPECT_EQ(read_file(kExchange), input);
-    const std::string tail =
-        "# ------------------ main() Korvel1 end file closing ------------------ \r\n"
-        "#    jd_xmax= 4 stepcnt= 1 \r\n" +
-        kClosingDefaults;
-    std::string work = read_file(kWork);
-    ASSERT_GE(work.size(), tail.size());
-    EXPECT_EQ(work.substr(work.size() - tail.size()), tail);
-    // The two lines stand once, between the report and the closing records.
-    EXPECT_EQ(work.find("Korvel1"), work.rfind("Korvel1"));
 }
 
 // A work file of more than 150001 lines is carried back whole: one circle
