@@ -19,7 +19,7 @@ from pathlib import Path
 # unittest -v: "test_x (module.Class.test_x) ... ok"; a docstring's first
 # line may stand between the name and the outcome.
 PY_NAME = re.compile(r"^(test\w*) \(([\w.]+)\)")
-PY_OUTCOME = re.compile(r"\.\.\. (ok|FAIL|ERROR|skipped '(.*)'|expected failure|unexpected success)$")
+PY_OUTCOME = re.compile(r"\.\.\. (ok|FAIL|ERROR|skipped (['\"])(.*)\2|expected failure|unexpected success)$")
 GTEST_SKIP = re.compile(r"Skipped\n(.*)")
 
 
@@ -35,7 +35,7 @@ def python_results(output):
             word = o.group(1)
             outcome = "skipped" if word.startswith("skipped") else \
                 "passed" if word in ("ok", "expected failure") else "failed"
-            results.append((name, outcome, o.group(2) or ""))
+            results.append((name, outcome, o.group(3) or ""))
             name = None
     return results
 
