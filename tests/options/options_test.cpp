@@ -313,10 +313,6 @@ TEST_F(OptionsTest, OptionTraceAtLevelsThreeToSix) {
              trace("100", 1, 20, 20), ""},
         // A refused argument traces its text from the letter on: here none.
         {{"/t3", "/"}, trace("3", 1, 20, 20) + trace("", 1, 20, 20), kIllegal},
-        // Options without a value trace from the letter on, like /s.
-        {{"/t3", "/i", "--help", "--helps"},
-         trace("3", 1, 20, 20) + trace("i", 1, 20, 20) + trace("-help", 1, 20, 20) + trace("-helps", 1, 20, 20),
-         kIllegal},
         // Lowering the level silences the option that lowers it.
         {{"/t3", "/t2", "/m5"}, trace("3", 1, 20, 20), ""},
     };
