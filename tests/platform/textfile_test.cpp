@@ -3,11 +3,14 @@
 #include <filesystem>
 #include <string>
 
-#ifndef _WIN32
+#ifdef _WIN32
+#include <windows.h>
+#else
 #include <sys/stat.h>
 #include <unistd.h>
 #endif
 
+#include "platform/names.h"
 #include "support/fixture.h"
 
 namespace {
@@ -232,6 +235,50 @@ TEST_F(TextFileTest, WorkFileIsANewFileOfItsOwn) {
     EXPECT_EQ(pf_create_work("work", nullptr), nullptr);
     EXPECT_TRUE(fs::is_directory("work"));
 }
+
+#ifdef _WIN32
+// A leftover work file goes whatever its attributes. One that another
+// program holds open is tried again with growing waits, then refused (the
+// holder here is a handle of this process: sharing is per handle); once
+// the holder lets go it goes. A holder that lets others remove the file
+// keeps its name until it lets go, or not (newer Windows).
+TEST_F(TextFileTest, LeftoverWorkFileReadOnlyOrHeldOpen) {
+    constexpr DWORD kNotHeld = ~DWORD{0};
+    const struct {
+        const char* label;
+        DWORD attributes;
+        DWORD sharing;
+        bool mayBeMade;  // while held
+    } cases[] = {
+        {"read-only", FILE_ATTRIBUTE_READONLY, kNotHeld, true},
+        {"read-only, hidden, system", FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM,
+         kNotHeld, true},
+        {"held open", FILE_ATTRIBUTE_NORMAL, FILE_SHARE_READ, false},
+        {"held open, removal allowed", FILE_ATTRIBUTE_NORMAL, FILE_SHARE_READ | FILE_SHARE_DELETE, true},
+    };
+    for (const auto& c : cases) {
+        write_file("work", "leftover");
+        ASSERT_TRUE(SetFileAttributesA("work", c.attributes)) << c.label;
+        HANDLE holder = c.sharing == kNotHeld ? INVALID_HANDLE_VALUE
+                                              : CreateFileA("work", GENERIC_READ, c.sharing, nullptr, OPEN_EXISTING,
+                                                            FILE_ATTRIBUTE_NORMAL, nullptr);
+        pf_faults = PfFaults{};
+        pf_waits.replaceMs = 70;  // waits of 10, 20 and 40 ms
+        TextFile* made = pf_create_work("work", nullptr);
+        if (holder == INVALID_HANDLE_VALUE) {
+            EXPECT_NE(made, nullptr) << c.label;
+        } else {
+            EXPECT_TRUE(made ? c.mayBeMade : pf_faults.calls[PF_REMOVE] >= 4) << c.label;
+            CloseHandle(holder);
+            if (!made) made = pf_create_work("work", nullptr);
+            EXPECT_NE(made, nullptr) << c.label << ", let go";
+        }
+        if (made) pf_close(made);
+        SetFileAttributesA("work", FILE_ATTRIBUTE_NORMAL);
+        fs::remove("work");
+    }
+}
+#endif
 
 #ifndef _WIN32
 // The work file takes the exchange file's permission bits (compared over
