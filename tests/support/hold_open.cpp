@@ -3,7 +3,8 @@
 // run of the filter does, while a run of the filter goes on.
 //
 //   hold_open FILE SHARING   (SHARING: "r", "rw" or "rwd": what the holder
-//                             lets others do: read, write, delete)
+//                             lets others do: read, write, delete; with
+//                             "l" it also locks the file's first byte)
 //   hold_open --run-lock     (the run lock of the current folder, taken by
 //                             the filter's own code, without waiting)
 //
@@ -47,6 +48,7 @@ int main(int argc, char** argv) {
     if (std::strchr(argv[2], 'd')) share |= FILE_SHARE_DELETE;
     HANDLE h = CreateFileA(argv[1], GENERIC_READ, share, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h == INVALID_HANDLE_VALUE) return 2;
+    if (std::strchr(argv[2], 'l') && !LockFile(h, 0, 0, 1, 0)) return 2;
     int status = holdUntilInputEnds();
     CloseHandle(h);
     return status;
