@@ -246,49 +246,34 @@ class RunLockPerFolder(unittest.TestCase):
     its path has. hold_open --run-lock takes a folder's lock with the
     program's own code and keeps it; a second taker finds it "busy"."""
 
-    GIVEN = lines_file(SETTINGS + ['ch 0 0 10 0 "ab'])
-
     def take(self, d):
-        """Starts a holder of the lock of folder `d`; returns it and what it
-        printed: "ready" (holding) or "busy"."""
         holder = subprocess.Popen([*EMULATOR, HOLD_OPEN, "--run-lock"], cwd=d, stdin=subprocess.PIPE,
                                   stdout=subprocess.PIPE)
-        self.addCleanup(self.let_go, holder)
+        self.addCleanup(lambda: (holder.stdin.close(), holder.wait(timeout=60), holder.stdout.close()))
         return holder.stdout.readline().strip()
 
-    @staticmethod
-    def let_go(holder):
-        holder.stdin.close()
-        holder.wait(timeout=60)
-        holder.stdout.close()
-
-    def test_folders_differing_in_a_trail_byte_have_their_own_locks(self):
-        # ヂ and ア are 83 61 and 83 41 in Shift-JIS: the same bytes but for
-        # a letter's case. A run in one goes on while the other is held
-        # (before: it waited 30 s for the lock and ended with -1).
+    def test_one_lock_per_folder(self):
         with tempfile.TemporaryDirectory(prefix="qx_lock_") as base:
-            held, other = Path(base, "ヂ"), Path(base, "ア")
-            held.mkdir()
-            other.mkdir()
-            (other / EXCHANGE).write_bytes(self.GIVEN)
-            self.assertEqual(self.take(held), b"ready")
-            done = subprocess.run([*EMULATOR, PROGRAM, arg("/Zab")], cwd=other, capture_output=True, timeout=60)
+            # ヂ and ア are 83 61 and 83 41 in Shift-JIS, the same bytes but
+            # for a letter's case: a run in one goes on while the other is
+            # held (before, it waited 30 s and ended with -1).
+            Path(base, "ヂ").mkdir()
+            Path(base, "ア").mkdir()
+            self.assertEqual(self.take(Path(base, "ヂ")), b"ready")
+            Path(base, "ア", EXCHANGE).write_bytes(lines_file(SETTINGS + ['ch 0 0 10 0 "ab']))
+            done = subprocess.run([*EMULATOR, PROGRAM, arg("/Zab")], cwd=Path(base, "ア"), capture_output=True,
+                                  timeout=60)
             self.assertEqual((done.returncode, done.stderr), (0, b""))
-            self.assertEqual((other / EXCHANGE).read_bytes(), found("ab", (1, 1, 0, 0), 1, [circle(0, 0, 2.5)]))
-
-    def test_long_folder_paths_are_locked(self):
-        # A Windows path of 245 characters, and one of about 160 Japanese
-        # characters (over 300 bytes in the ANSI code page): before, the
-        # lock's name grew with the path and such folders ran unlocked.
-        with tempfile.TemporaryDirectory(prefix="qx_lock_") as base:
-            windows_base = len("Z:" + base)
-            for parts in (["d" * (245 - windows_base - 1)], ["表" * 70, "ソ" * 70]):
-                with self.subTest(length=windows_base + sum(len(p) + 1 for p in parts)):
-                    d = Path(base, *parts)
-                    d.mkdir(parents=True)
-                    self.assertEqual(self.take(d), b"ready")
-                    self.assertEqual(self.take(d), b"busy")
-
+            self.assertEqual(Path(base, "ア", EXCHANGE).read_bytes(),
+                             found("ab", (1, 1, 0, 0), 1, [circle(0, 0, 2.5)]))
+            # Paths of 245 characters, and of about 160 Japanese ones (over
+            # 300 bytes in the ANSI code page), are locked too (before, the
+            # lock's name grew with the path and such folders ran unlocked).
+            for parts in (["d" * (244 - len("Z:" + base))], ["表" * 70, "ソ" * 70]):
+                d = Path(base, *parts)
+                d.mkdir(parents=True)
+                self.assertEqual(self.take(d), b"ready", parts)
+                self.assertEqual(self.take(d), b"busy", parts)
 
 if __name__ == "__main__":
     unittest.main()
