@@ -248,7 +248,9 @@ TEST_F(TextFileTest, LeftoverWorkFileReadOnlyOrHeldOpen) {
         const DWORD attributes = sharing == kNotHeld ? FILE_ATTRIBUTE_READONLY : FILE_ATTRIBUTE_NORMAL;
         ASSERT_TRUE(SetFileAttributesA("work", attributes));
         HANDLE holder = INVALID_HANDLE_VALUE;
-        if (sharing != kNotHeld) holder = CreateFileA("work", GENERIC_READ, sharing, nullptr, OPEN_EXISTING, 0, nullptr);
+        if (sharing != kNotHeld) {
+            holder = CreateFileA("work", GENERIC_READ, sharing, nullptr, OPEN_EXISTING, 0, nullptr);
+        }
         pf_faults = PfFaults{};
         pf_waits.replaceMs = 70;  // waits of 10, 20 and 40 ms
         TextFile* made = pf_create_work("work", nullptr);
