@@ -128,22 +128,26 @@ TEST_F(NamesTest, SearchChainFailures) {
 
 // The output gets the exchange file's attributes, by the rename and by the
 // in-place copy alike, and a read-only exchange file is replaced like any
-// other. (Windows proper also refuses to rename over a read-only file or
-// to write it; wine shows only the lost attributes.)
+// other; after a failed copy the exchange file keeps its own. (Windows
+// proper also refuses to rename over a read-only file or to write it; wine
+// shows only the lost attributes.)
 TEST_F(NamesTest, ReplacementKeepsTheAttributes) {
     const DWORD cases[] = {FILE_ATTRIBUTE_READONLY, FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM,
                            FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_ARCHIVE, 0};
+    enum Way { kRenamed, kCopied, kCopyFails };
     for (DWORD attributes : cases) {
-        for (bool blocked : {false, true}) {
+        for (Way way : {kRenamed, kCopied, kCopyFails}) {
             given({{kUpper, kInput}, {kWork, kOutput}});
             ASSERT_TRUE(SetFileAttributesA(kUpper, attributes ? attributes : FILE_ATTRIBUTE_NORMAL));
             const DWORD kept = GetFileAttributesA(kUpper) & kSysKeptAttributes;  // those the file system keeps
-            pf_faults.renamesBlocked = blocked;
+            pf_faults.renamesBlocked = way != kRenamed;
+            if (way == kCopyFails) pf_faults.op = PF_LOCK_FILE, pf_faults.nth = 1;
             pf_waits.replaceMs = 0;
-            EXPECT_EQ(pf_replace(kWork, kUpper), 0) << attributes << blocked;
-            EXPECT_EQ(GetFileAttributesA(kUpper) & kSysKeptAttributes, kept) << attributes << blocked;
+            EXPECT_EQ(pf_replace(kWork, kUpper), way == kCopyFails ? -1 : 0) << attributes << way;
+            EXPECT_EQ(GetFileAttributesA(kUpper) & kSysKeptAttributes, kept) << attributes << way;
             SetFileAttributesA(kUpper, FILE_ATTRIBUTE_NORMAL);
-            EXPECT_EQ(onDisk(), (Files{{kUpper, kOutput}})) << attributes << blocked;
+            const Files after = way == kCopyFails ? Files{{kUpper, kInput}, {kWork, kOutput}} : Files{{kUpper, kOutput}};
+            EXPECT_EQ(onDisk(), after) << attributes << way;
         }
     }
 }
