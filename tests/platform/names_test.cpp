@@ -146,8 +146,8 @@ TEST_F(NamesTest, ReplacementKeepsTheAttributes) {
             EXPECT_EQ(pf_replace(kWork, kUpper), way == kCopyFails ? -1 : 0) << attributes << way;
             EXPECT_EQ(GetFileAttributesA(kUpper) & kSysKeptAttributes, kept) << attributes << way;
             SetFileAttributesA(kUpper, FILE_ATTRIBUTE_NORMAL);
-            const Files failed{{kUpper, kInput}, {kWork, kOutput}};
-            EXPECT_EQ(onDisk(), way == kCopyFails ? failed : Files{{kUpper, kOutput}}) << attributes << way;
+            const Files failed{{kUpper, kInput}, {kWork, kOutput}}, replaced{{kUpper, kOutput}};
+            EXPECT_EQ(onDisk(), way == kCopyFails ? failed : replaced) << attributes << way;
         }
     }
 }
