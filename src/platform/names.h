@@ -42,9 +42,11 @@ extern PfWaits pf_waits;
 // names resolved), folded to capitals as the file system compares names
 // and hashed to a name of fixed length, so that a path of any length and
 // any characters has its lock. Returns false when the wait ran out, and
-// also when no lock can be made (the directory cannot be opened, its file
-// system has no locks, the mutex cannot be created): the run then ends as
-// when the wait runs out, rather than going on unlocked.
+// also when a lock call fails (Windows: the mutex cannot be named or
+// created): the run then ends as when the wait runs out, rather than going
+// on unlocked. A POSIX directory that cannot be opened for reading, or
+// whose file system has no locks, is run unlocked, as it always was there:
+// a folder the host can use is never refused for want of a lock.
 bool pf_lock_run();
 void pf_unlock_run();
 

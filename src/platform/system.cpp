@@ -400,10 +400,10 @@ int runLock = -1;  // the directory, open and locked while this run holds it
 }  // namespace
 
 bool pf_lock_run() {
-    if (pf_injected(PF_LOCK)) return false;  // as where no lock can be made
+    if (pf_injected(PF_LOCK)) return false;  // a lock call that fails
     // The lock is on the directory itself, so that no file is made for it.
     int fd = open(".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0) return false;
+    if (fd < 0) return true;  // a directory that cannot be read: unlocked
     bool held = false, waitedOut = false;
     for (int waited = 0, step = 1; !held && !waitedOut; waited += step, step = step < 64 ? 2 * step : 64) {
         held = flock(fd, LOCK_EX | LOCK_NB) == 0;
@@ -413,7 +413,7 @@ bool pf_lock_run() {
     }
     if (held) runLock = fd;
     else close(fd);
-    return held;
+    return !waitedOut;
 }
 
 void pf_unlock_run() {
