@@ -127,6 +127,44 @@ int runFiles() {
     return finish();
 }
 
+// The answer to /?, --help or --version: plain ASCII, the same bytes on
+// every build and readable on any console.
+int answerRequest() {
+    if (opts.request == kRequestVersion) {
+        console("qxsearch " QX_VERSION "\n");
+        return 0;
+    }
+    console("qxsearch " QX_VERSION " - text search filter for a CAD host\n"
+            "\n"
+            "Usage: qxsearch /Z<search string> [/i] [/t<level>]\n"
+            "Run in the folder that holds QXC_TEMP.TXT: every text that contains the\n"
+            "search string gets a circle around the match, a report follows, and the\n"
+            "result replaces QXC_TEMP.TXT.\n"
+            "\n"
+            "  /Z<text>  the search string, Shift-JIS, at most 127 bytes (also /z)\n"
+            "  /i        ignore full-width/half-width forms and upper/lower case:\n"
+            "            full-width ASCII and the ideographic space, half-width\n"
+            "            katakana (with their voiced marks) and A-Z/a-z are folded\n"
+            "  /t<n>     test level; QXC_TEMP.TXT is kept, the output is in QXC_TEMP.$$$\n"
+            "              1  search traces in QXC_TEMP.$$$\n"
+            "              2  search and run traces on the console\n"
+            "              3  options, compared bytes, reader and closing traces\n"
+            "              4, 6  options    5  options and every line read\n"
+            "  /M<n>     search mode 0-9, shown in traces only (also /m)\n"
+            "  /?, --help  this text     --version  the program's version\n"
+            "Options start with /, - or $. Other letters the host passes are accepted\n"
+            "and change nothing; an unknown one prints \" illegal Option.\".\n"
+            "In a command prompt --help always works: Windows may take /? for a file\n"
+            "name pattern and pass a one-letter name from the drive's root instead.\n"
+            "\n"
+            "Exit status: 0 done; 1 more than 150000 lines, or the output could not be\n"
+            "written, the input not read or the output not put in place; -1 (255)\n"
+            "QXC_TEMP.TXT or the work file QXC_TEMP.$$$ cannot be opened.\n"
+            "\n"
+            "Example: qxsearch /ZW1 /i  finds W1, w1 and their full-width forms.\n");
+    return 0;
+}
+
 }  // namespace
 
 int Tcopy(TextFile* from) {
@@ -146,6 +184,8 @@ int run(char** argv) {
     for (char** arg = first; *arg; ++arg) {
         if (isOption(*arg)) opt(*arg);
     }
+    // A request for the usage or the version touches no file.
+    if (opts.request != kRequestNone) return answerRequest();
     if (opts.isTest == 2) console("\n\n#### debug #### Cmd-Option read\n");
     // Runs in one directory take turns: two at once give the result of one
     // after the other.

@@ -33,12 +33,13 @@ void traceRead(unsigned jd_x, unsigned jd_xmax, unsigned jd_limit, const char* b
 }
 
 // Copies a comment or "bz" line to the work file whole: the first piece is
-// in `buf`, further pieces of a long line are read here. A last line
-// without a line end gets one.
-void copyLine(char* buf, std::size_t len) {
+// in `buf`, further pieces of a long line are read here, until more than
+// `limit` pieces are read in all (the run is then refused: the rest of the
+// line is not read). A last line without a line end gets one.
+void copyLine(char* buf, std::size_t len, unsigned limit) {
     pf_write(fpw, buf, len);
     bool ended = buf[len - 1] == '\n';
-    while (!ended && len == kPiece) {
+    while (!ended && len == kPiece && rd.pieces <= limit) {
         len = pf_gets(fp, buf, kReadSize);
         if (len == 0) break;
         ++rd.pieces;
@@ -49,14 +50,15 @@ void copyLine(char* buf, std::size_t len) {
 }
 
 // Reads past the rest of a line over 253 bytes, whose first piece was one
-// record: the rest is not a record of its own.
-void skipRestOfLine(char* buf) {
+// record: the rest is not a record of its own. Stops once more than
+// `limit` pieces are read in all.
+void skipRestOfLine(char* buf, unsigned limit) {
     std::size_t len;
     do {
         len = pf_gets(fp, buf, kReadSize);
         if (len == 0) return;
         ++rd.pieces;
-    } while (len == kPiece && buf[len - 1] != '\n');
+    } while (len == kPiece && buf[len - 1] != '\n' && rd.pieces <= limit);
 }
 
 void readLine(const char* buf) {
@@ -221,9 +223,9 @@ int QX_PATTERN(unsigned jd_xmax, unsigned jd_limit) {
         if (opts.isTest == 5) traceRead(jd_x, jd_xmax, jd_limit, buf);
         bool longLine = len == kPiece && buf[len - 1] != '\n';
         if (dispatch(buf, jd_x)) {
-            copyLine(buf, len);
+            copyLine(buf, len, jd_limit);
         } else if (longLine) {
-            skipRestOfLine(buf);
+            skipRestOfLine(buf, jd_limit);
         }
     }
     return 0;

@@ -48,11 +48,18 @@ void setDouble(double& setting, const char* value, bool (*accepted)(double)) {
     if (accepted(v)) setting = v;
 }
 
-bool refused(unsigned char letter) {
+// "?" (any value text) asks for the usage; "-" asks for it with the value
+// text "help" and for the version with "version", and is refused otherwise.
+bool refusedRequest(char letter, const char* value) {
+    return letter == '-' && std::strcmp(value, "help") != 0 && std::strcmp(value, "version") != 0;
+}
+
+bool refused(unsigned char letter, const char* value) {
+    if (letter == '?' || letter == '-') return refusedRequest(static_cast<char>(letter), value);
     if (letter < 'M' || letter > 'z') return true;
     if (letter >= 'N' && letter <= 'Y') return true;
     if (letter > 'Z' && letter < 'a') return true;
-    return std::strchr("fijqrvxy", letter) != nullptr;
+    return std::strchr("fjqrvxy", letter) != nullptr;
 }
 
 // Applies an accepted option; returns whether the trace shows its value
@@ -93,6 +100,15 @@ bool apply(char letter, const char* value) {
     case 'Z': case 'z':
         USstrcpyChS001(value - 1);
         return false;
+    case 'i':  // a value text is ignored
+        opts.isFold = 1;
+        return false;
+    case '?':
+        opts.request = kRequestHelp;
+        return false;
+    case '-':
+        opts.request = value[0] == 'h' ? kRequestHelp : kRequestVersion;
+        return false;
     default:  // 's', 'u': accepted, no effect
         return false;
     }
@@ -113,7 +129,7 @@ void opt(const char* arg) {
     char letter = arg[1];
     const char* fromLetter = arg + 1;
     bool showValue = false;
-    if (refused(static_cast<unsigned char>(letter))) {
+    if (refused(static_cast<unsigned char>(letter), arg + 2)) {
         const char msg[] = "\n illegal Option.\n";
         pf_stderr(msg, sizeof msg - 1);
     } else {

@@ -1,8 +1,8 @@
 // Command-line options and the settings they set.
 #pragma once
 
-// The settings, each with its start value. Only ChS001, isTest and iMode are
-// read outside the option parser; the others are parsed, range-checked and
+// The settings, each with its start value. Only ChS001, isTest, iMode,
+// isFold and request are read outside the option parser; the others are parsed, range-checked and
 // kept so that every option the host may pass is accepted.
 struct Options {
     int iMode = 1;      // /M, /m: search mode, shown in a trace only
@@ -21,11 +21,16 @@ struct Options {
     double ANGLE = 10.0;  // /p
     int isTest = 0;     // /t: test level 0 to 6
     int iMOJI_w = 5;    // /w
+    int isFold = 0;     // /i: 1 = the search ignores width and case
+    int request = 0;    // /?, --help, --version: a kRequest... value
     // /Z, /z: the option letter, then at most 127 bytes of search string.
     static constexpr int kChS001Max = 128;
     char ChS001[kChS001Max + 1] = {};
 };
 extern Options opts;
+
+// What a run asked for instead of a search (Options::request).
+enum : int { kRequestNone = 0, kRequestHelp = 1, kRequestVersion = 2 };
 
 // Applies one option argument (introducer, letter, value text).
 void opt(const char* arg);

@@ -36,8 +36,17 @@ extern PfWaits pf_waits;
 
 // Takes the run lock of the current directory, waiting for a run that holds
 // it (pf_waits.lockMs at most). The system releases it when the process
-// ends, however it ends. Returns false when the wait ran out; a directory
-// whose file system has no locks is run unlocked.
+// ends, however it ends. One directory has one lock, whatever the spelling
+// of its path: POSIX locks the directory itself; Windows names a mutex
+// after the directory's final path (links, substituted drives and short
+// names resolved), folded to capitals as the file system compares names
+// and hashed to a name of fixed length, so that a path of any length and
+// any characters has its lock. Returns false when the wait ran out, and
+// also when a lock call fails (Windows: the mutex cannot be named or
+// created): the run then ends as when the wait runs out, rather than going
+// on unlocked. A POSIX directory that cannot be opened for reading, or
+// whose file system has no locks, is run unlocked, as it always was there:
+// a folder the host can use is never refused for want of a lock.
 bool pf_lock_run();
 void pf_unlock_run();
 
@@ -47,8 +56,21 @@ void pf_unlock_run();
 // a virus scanner, an indexer, the host itself), it is tried again with
 // growing waits (pf_waits.replaceMs in all); a file still held open by a
 // program that allows writing gets the work file's bytes copied over it in
-// place, and the work file is removed only after that copy is complete and
-// closed. Returns 0, or -1 with `work` left whole.
+// place, all or nothing: the exchange file is locked whole (a holder that
+// locks any part of it makes the copy fail at once), its bytes are read
+// into memory (at most 64 MiB; a bigger file is left alone and the copy
+// fails), it is grown to its new length before the first byte changes,
+// and after a failure at any step (a write, the cut, the close) its old
+// bytes and length are put back. The work file is removed only after that
+// copy is complete and closed. Only a kill during the copy can leave the
+// exchange file part output, part input (or zero bytes): the work file then
+// still holds the whole output.
+//
+// The result gets the exchange file's attributes (Windows: read-only,
+// hidden, system, archive; POSIX gave the work file its mode when it made
+// it); a read-only exchange file is replaced like any other.
+//
+// Returns 0, or -1 with `work` left whole and `exchange` as it was.
 int pf_replace(const char* work, const char* exchange);
 
 // Opens the null device on every standard stream the program was started

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "platform/names.h"
 #include "platform/system.h"
 
 namespace {
@@ -111,9 +112,13 @@ TextFile* pf_open_input(const char* name) {
 }
 
 TextFile* pf_create_work(const char* name, const TextFile* like) {
+    SysFile file = kNoFile;
     // A leftover that cannot be removed makes the exclusive creation fail.
-    sys_remove(name);
-    SysFile file = sys_create_new(name, like ? like->mode : 0);
+    sys_retry(pf_waits.replaceMs, [&] {
+        if (sys_remove(name) == SYS_HELD) return false;
+        file = sys_create_new(name, like ? like->mode : 0);
+        return true;
+    });
     return file == kNoFile ? nullptr : take(file, true);
 }
 
@@ -184,7 +189,7 @@ bool pf_rewind(TextFile* f) {
 
 bool pf_discard(TextFile* f) {
     f->end = 0;
-    bool emptied = !f->failed && sys_rewind(f->file) && sys_truncate_here(f->file);
+    bool emptied = !f->failed && sys_rewind(f->file) && sys_resize(f->file, 0);
     f->failed = f->failed || !emptied;
     return emptied;
 }

@@ -22,11 +22,14 @@ enum PfOp {
     PF_READ,
     PF_WRITE,
     PF_SEEK,      // back to the start of a file
-    PF_TRUNCATE,  // a file cut where it is
+    PF_TRUNCATE,  // a file's length set: cut, or grown before an in-place copy
     PF_CLOSE,
     PF_RENAME,
     PF_REMOVE,
     PF_LOCK,      // the directory's run lock
+    PF_LOCK_FILE, // the exchange file locked (and unlocked) for the in-place copy
+    PF_SIZE,      // an open file's size asked for
+    PF_ATTRIB,    // a file's attributes read or set (Windows)
     PF_OP_COUNT
 };
 
@@ -52,9 +55,11 @@ bool pf_injected(PfOp op);
 TextFile* pf_open_input(const char* name);
 
 // Makes `name` a new, empty file of this run's own for writing: a leftover
-// entry of that name (a file, a link: the link itself, never its target) is
-// removed first, then the file is created exclusively, with the permission
-// bits of `like` where given. nullptr where it cannot be done.
+// entry of that name (a file, a link: the link itself, never its target;
+// read-only too) is removed first, then the file is created exclusively,
+// with the permission bits of `like` where given. A leftover that another
+// program holds open (Windows) is tried again with growing waits
+// (pf_waits.replaceMs in all). nullptr where it cannot be done.
 TextFile* pf_create_work(const char* name, const TextFile* like);
 
 // Reads the next piece of a line, like the C library's line read with a

@@ -84,6 +84,14 @@ void traceShiftJ(const Scan& s) {
     rec_to_work(r);
 }
 
+// The scan's text and its search string proper.
+std::string_view textOf(const Scan& s) {
+    return {reinterpret_cast<const char*>(s.text), static_cast<std::size_t>(s.textLen)};
+}
+std::string_view wantedOf(const Scan& s) {
+    return {reinterpret_cast<const char*>(s.arg) + 1, static_cast<std::size_t>(s.searchLen)};
+}
+
 void resetCandidate(Scan& s) {
     s.ci0 = 1;
     s.inMatch = false;
@@ -171,8 +179,7 @@ void settleLeftmost(Scan& s) {
     if (s.searchLen <= 0 || (s.isFound && s.f_head == 0)) return;
     // Where the search string's bytes occur nowhere before the found
     // occurrence, no earlier occurrence can exist.
-    std::string_view text(srch.ChSTR, static_cast<std::size_t>(s.textLen));
-    std::string_view wanted(opts.ChS001 + 1, static_cast<std::size_t>(s.searchLen));
+    std::string_view text = textOf(s), wanted = wantedOf(s);
     std::size_t first = text.find(wanted);
     if (first == std::string_view::npos) {
         if (!endsWithCutLead(text)) return;  // an occurrence may end on a cut lead byte
@@ -206,8 +213,7 @@ void settleLeftmost(Scan& s) {
 // text's end.
 bool settledDirectly(Scan& s) {
     if (s.searchLen <= 0) return true;  // nothing can match; f_head stays 0
-    std::string_view text(srch.ChSTR, static_cast<std::size_t>(s.textLen));
-    std::string_view wanted(opts.ChS001 + 1, static_cast<std::size_t>(s.searchLen));
+    std::string_view text = textOf(s), wanted = wantedOf(s);
     if (endsWithCutLead(text) || endsWithCutLead(wanted)) return false;
     std::size_t at = text.find(wanted);
     if (at == std::string_view::npos) {
@@ -238,6 +244,24 @@ void classify(const Scan& s) {
         r.str(") match_r(").num(srch.match_r).str(") lenin(").num(s.lenin).str(")\n");
         emit(r, level(2));
     }
+}
+
+// The folded text and search argument of a /i search, and where each
+// folded byte of the text comes from.
+unsigned char foldedText[2 * Search::kTextMax + 1];
+int foldedFrom[2 * Search::kTextMax + 1];
+unsigned char foldedArg[1 + 2 * (Options::kChS001Max - 1) + 1];
+int foldedArgFrom[2 * (Options::kChS001Max - 1) + 1];
+
+// Points the scan at the folded text and search argument (the letter, then
+// the folded search string); the limits apply to the bytes as given.
+void foldScan(Scan& s) {
+    s.textLen = fold_text(s.text, s.textLen, foldedText, foldedFrom);
+    s.text = foldedText;
+    foldedArg[0] = s.arg[0];
+    int searchLen = s.argLen > 0 ? s.argLen - 1 : 0;
+    s.argLen = (s.argLen > 0 ? 1 : 0) + fold_text(s.arg + 1, searchLen, foldedArg + 1, foldedArgFrom);
+    s.arg = foldedArg;
 }
 
 }  // namespace
@@ -292,8 +316,9 @@ int find_in_text(std::size_t textLen) {
     s.text = reinterpret_cast<const unsigned char*>(srch.ChSTR);
     s.arg = reinterpret_cast<const unsigned char*>(opts.ChS001);
     s.argLen = static_cast<int>(std::strlen(opts.ChS001));
-    s.searchLen = s.argLen - 1;
     s.textLen = static_cast<int>(textLen);
+    if (opts.isFold) foldScan(s);
+    s.searchLen = s.argLen - 1;
     // Traced scans trace every character; the others are settled by a byte
     // search where that decides.
     bool traced = opts.isTest >= 1 && opts.isTest <= 3;
@@ -302,6 +327,7 @@ int find_in_text(std::size_t textLen) {
         settleLeftmost(s);
     }
     classify(s);
-    mark_match(rec, s.isFound, s.f_head);
+    // The circle marks the match's first character as the text holds it.
+    mark_match(rec, s.isFound, opts.isFold ? foldedFrom[s.f_head] : s.f_head);
     return 0;
 }

@@ -86,40 +86,48 @@ class CirclePlacement(RunCase):
         self.check({EXCHANGE: lines_file(given)}, ["/Zab"], expect={EXCHANGE: lines_file(out)})
 
 
+# The sample's texts in order: (x, y, dx, dy, (w, h, d), scale). Size 2:
+# 2.5 / 2.5 / 0.5, size 3: 3 / 3 / 0.5, size 5: 4 / 4 / 1, free size
+# ("cn0 4 4 1 1"): 4 / 4 / 1; group 1 has scale 2.
+SIZE2, SIZE3, SIZE5, FREE = (2.5, 2.5, 0.5), (3, 3, 0.5), (4, 4, 1), (4, 4, 1)
+SAMPLE_TEXTS = [
+    (20, 170, 20, 0, SIZE3, 1),          # 検索結果の一覧
+    (40, 60, 0, 10, SIZE3, 1),           # 全文検索: 90 degrees
+    (80, 60, 7.07, 7.07, SIZE5, 1),      # 検索: 45 degrees
+    (260, 130, -20, 0, SIZE5, 1),        # 文字列を検索する: 180 degrees
+    (150, 105, 17.32, -10, FREE, 1),     # ソフト検索ツール: -30 degrees
+    (20, 20, 20, 0, SIZE3, 1),           # 図面番号 A-102
+    (120, 60, 20, 0, SIZE3, 1),          # 点検記録
+    (190, 20, 20, 0, SIZE2, 1),          # REV.3 2024-05
+    (120, 150, 20, 0, SIZE3, 2),         # 文書検索: group 1
+    (190, 70, 20, 0, SIZE3, 1),          # No.7 検索キー
+]
+
+
+def sample_output(search, found, counts):
+    """The sample searched: `found` maps the index of each matched text to
+    the first byte of its match. The texts stay inside the "hn" corner, so
+    the report hangs there."""
+    circles = []
+    for i, (x, y, dx, dy, (w, h, d), scale) in enumerate(SAMPLE_TEXTS):
+        if i in found:
+            circles.append(circle(*centre(x, y, dx, dy, found[i], w, h, d, scale), 2.5 * scale))
+    out = (["# sample selection for the text search filter: search with /Z検索",
+            "# 検索テスト用の図面 (Shift-JIS, CR LF)"]
+           + circles
+           + report(300, 200, search, counts, len(SAMPLE_TEXTS), w2=2.5, d2=0.5)
+           + ["cn3", "lg0", "ly1", "lt1", "lc1", "pn1"])
+    return lines_file(out)
+
+
 class SampleDrawing(RunCase):
     """The bundled sample selection searched for 検索."""
 
     def test_sample_searched_for_kensaku(self):
-        # size 2: 2.5 / 2.5 / 0.5, size 3: 3 / 3 / 0.5, size 5: 4 / 4 / 1,
-        # free size ("cn0 4 4 1 1"): 4 / 4 / 1; group 1 has scale 2
-        size2, size3, size5, free = (2.5, 2.5, 0.5), (3, 3, 0.5), (4, 4, 1), (4, 4, 1)
-        texts = [
-            # (x, y, dx, dy, f_head, found, (w, h, d), scale)
-            (20, 170, 20, 0, 0, True, size3, 1),         # 検索結果の一覧: prefix
-            (40, 60, 0, 10, 4, True, size3, 1),          # 全文検索: suffix, 90 degrees
-            (80, 60, 7.07, 7.07, 0, True, size5, 1),     # 検索: exact, 45 degrees
-            (260, 130, -20, 0, 8, True, size5, 1),       # 文字列を検索する: inside, 180 degrees
-            (150, 105, 17.32, -10, 6, True, free, 1),    # ソフト検索ツール: inside, -30 degrees
-            (20, 20, 20, 0, 0, False, size3, 1),         # 図面番号 A-102
-            (120, 60, 20, 0, 0, False, size3, 1),        # 点検記録
-            (190, 20, 20, 0, 0, False, size2, 1),        # REV.3 2024-05
-            (120, 150, 20, 0, 4, True, size3, 2),        # 文書検索: suffix, group 1
-            (190, 70, 20, 0, 5, True, size3, 1),         # No.7 検索キー: inside
-        ]
-        circles, ax, ay = [], 300.0, 200.0              # the "hn" corner
-        for x, y, dx, dy, f_head, found, (w, h, d), scale in texts:
-            xc, yc = centre(x, y, dx, dy, f_head, w, h, d, scale)
-            if found:
-                circles.append(circle(xc, yc, 2.5 * scale))
-            ax, ay = max(ax, xc + dx), max(ay, yc + dy)
-        self.assertEqual((ax, ay), (300.0, 200.0))      # the texts stay inside "hn"
-        out = (["# sample selection for the text search filter: search with /Z検索",
-                "# 検索テスト用の図面 (Shift-JIS, CR LF)"]
-               + circles
-               + report(300, 200, "検索", (7, 1, 1, 2), 10, w2=2.5, d2=0.5)
-               + ["cn3", "lg0", "ly1", "lt1", "lc1", "pn1"])
+        # prefix, suffix, exact, inside, inside, -, -, -, suffix, inside
+        found = {0: 0, 1: 4, 2: 0, 3: 8, 4: 6, 8: 4, 9: 5}
         self.check({EXCHANGE: SAMPLE.read_bytes()}, ["/Z検索"],
-                   expect={EXCHANGE: lines_file(out)})
+                   expect={EXCHANGE: sample_output("検索", found, (7, 1, 1, 2))})
 
 
 if __name__ == "__main__":

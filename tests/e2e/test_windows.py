@@ -166,14 +166,16 @@ class HeldOpen(unittest.TestCase):
     """Another program holds the exchange file open, so that the rename that
     puts the output in its place fails. It is tried again for about two
     seconds; then, where the holder lets others write, the output is copied
-    over the exchange file in place; where not, it stays whole in the work
-    file, with the message and exit status 1."""
+    over the exchange file in place; where not, or where the holder locks a
+    range of the file (Windows refuses writes there, so a copy could stop
+    part way; wine does not), it stays whole in the work file, the exchange
+    file untouched, with the message and exit status 1."""
 
     GIVEN = lines_file(SETTINGS + ['ch 0 0 10 0 "ab'] + ["pt 1 2"] * 50)  # longer than the output
     OUTPUT = found("ab", (1, 1, 0, 0), 1, [circle(0, 0, 2.5)])
 
     def test_output_reaches_the_host_where_the_holder_allows_writing(self):
-        for sharing, copied in (("rw", True), ("rwd", True), ("r", False)):
+        for sharing, copied in (("rw", True), ("rwd", True), ("r", False), ("rwl", False)):
             with self.subTest(sharing=sharing), tempfile.TemporaryDirectory(prefix="qx_held_") as d:
                 Path(d, EXCHANGE).write_bytes(self.GIVEN)
                 holder = subprocess.Popen([*EMULATOR, HOLD_OPEN, EXCHANGE, sharing], cwd=d,
@@ -228,6 +230,41 @@ class RunsTakeTurns(unittest.TestCase):
                 self.assertIn(Path(d, EXCHANGE).read_bytes(), one_after_other, attempt)
                 self.assertEqual(sorted(p.name for p in Path(d).iterdir()), [EXCHANGE], attempt)
 
+
+@unittest.skipUnless(WINDOWS and HOLD_OPEN, "not a Windows build with its hold_open helper")
+class RunLockPerFolder(unittest.TestCase):
+    """Every folder has a run lock of its own, whatever characters and length
+    its path has. hold_open --run-lock takes a folder's lock with the
+    program's own code and keeps it; a second taker finds it "busy"."""
+
+    def take(self, d):
+        holder = subprocess.Popen([*EMULATOR, HOLD_OPEN, "--run-lock"], cwd=d, stdin=subprocess.PIPE,
+                                  stdout=subprocess.PIPE)
+        self.addCleanup(lambda: (holder.stdin.close(), holder.wait(timeout=60), holder.stdout.close()))
+        return holder.stdout.readline().strip()
+
+    def test_one_lock_per_folder(self):
+        with tempfile.TemporaryDirectory(prefix="qx_lock_") as base:
+            # ヂ and ア are 83 61 and 83 41 in Shift-JIS, the same bytes but
+            # for a letter's case: a run in one goes on while the other is
+            # held (before, it waited 30 s and ended with -1).
+            Path(base, "ヂ").mkdir()
+            Path(base, "ア").mkdir()
+            self.assertEqual(self.take(Path(base, "ヂ")), b"ready")
+            Path(base, "ア", EXCHANGE).write_bytes(lines_file(SETTINGS + ['ch 0 0 10 0 "ab']))
+            done = subprocess.run([*EMULATOR, PROGRAM, arg("/Zab")], cwd=Path(base, "ア"), capture_output=True,
+                                  timeout=60)
+            self.assertEqual((done.returncode, done.stderr), (0, b""))
+            self.assertEqual(Path(base, "ア", EXCHANGE).read_bytes(),
+                             found("ab", (1, 1, 0, 0), 1, [circle(0, 0, 2.5)]))
+            # Paths of 245 characters, and of about 160 Japanese ones (over
+            # 300 bytes in the ANSI code page), are locked too (before, the
+            # lock's name grew with the path and such folders ran unlocked).
+            for parts in (["d" * (244 - len("Z:" + base))], ["表" * 70, "ソ" * 70]):
+                d = Path(base, *parts)
+                d.mkdir(parents=True)
+                self.assertEqual(self.take(d), b"ready", parts)
+                self.assertEqual(self.take(d), b"busy", parts)
 
 if __name__ == "__main__":
     unittest.main()

@@ -3,8 +3,13 @@
 // on character boundaries.
 //
 // Input: one byte whose low two bits pick the test level (0 to 3, so that
-// the traces run too), the search string up to the first NUL byte, then the
-// text (cut at its first NUL and at 231 bytes, like the intake does).
+// the traces run too) and whose next bit turns on /i, the search string up
+// to the first NUL byte, then the text (cut at its first NUL and at 231
+// bytes, like the intake does).
+//
+// With /i the plain search runs on the folded search string and text, and
+// the expected f_head is the offset of the folded match's first character
+// in the text as given; the classes follow the folded lengths.
 //
 // The circle's position gives the engine's f_head back: with character
 // width 2, no spacing, no height, scale 1, start point (0, 0) and direction
@@ -64,6 +69,19 @@ struct Counters {
     int match, exact, prefix, suffix;
 };
 
+// The /i form of a text, and for each of its bytes the offset of its
+// character in the text as given (one more entry: the text's length).
+Bytes folded(const Bytes& text, std::vector<int>& origin) {
+    std::vector<unsigned char> out(2 * text.size() + 1);
+    origin.assign(2 * text.size() + 1, -1);
+    int n = fold_text(reinterpret_cast<const unsigned char*>(text.data()), static_cast<int>(text.size()),
+                      out.data(), origin.data());
+    FUZZ_CHECK(out[n] == 0 && origin[n] == static_cast<int>(text.size()), "fold of %zu bytes unterminated",
+               text.size());
+    for (int k = 1; k < n; ++k) FUZZ_CHECK(origin[k] >= origin[k - 1], "fold origins go back at %d", k);
+    return Bytes(reinterpret_cast<const char*>(out.data()), static_cast<std::size_t>(n));
+}
+
 Counters counters() { return {srch.match, srch.match_p, srch.match_l, srch.match_r}; }
 
 void resetState(int level) {
@@ -103,6 +121,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (text.size() > static_cast<std::size_t>(Search::kTextMax)) text.resize(Search::kTextMax);
 
     resetState(data[0] & 3);
+    const bool fold = (data[0] & 4) != 0;
+    if (fold) opt("/i");
     Bytes arg = "/Z" + search;
     opt(arg.c_str());
     Bytes stored = search.substr(0, Options::kChS001Max - 1);  // the option keeps 127 bytes
@@ -115,6 +135,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     FIND_STR(0);
 
     Counters c = counters();
+    std::vector<int> origin, unused;
+    if (fold) {
+        text = folded(text, origin);
+        stored = folded(stored, unused);
+    }
     long head = leftmost(text, stored);
     bool found = head >= 0;
     std::size_t n = stored.size();
@@ -124,7 +149,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         FUZZ_CHECK(c.exact == 0 && c.prefix == 0 && c.suffix == 0, "a class counted without a match");
         return 0;
     }
-    FUZZ_CHECK(srch.Mx000 == static_cast<double>(head) + 2.0, "f_head %g, expected %ld", srch.Mx000 - 2.0, head);
+    long given = fold ? origin[static_cast<std::size_t>(head)] : head;
+    FUZZ_CHECK(srch.Mx000 == static_cast<double>(given) + 2.0, "f_head %g, expected %ld", srch.Mx000 - 2.0, given);
     bool exact = head == 0 && n == text.size();
     bool prefix = head == 0 && n < text.size();
     // A lead byte as the text's last byte counts two bytes in the length

@@ -75,6 +75,8 @@ void expectSettings(const Options& got, const Options& want, const std::string& 
     EXPECT_EQ(got.ANGLE, want.ANGLE) << label;
     EXPECT_EQ(got.isTest, want.isTest) << label;
     EXPECT_EQ(got.iMOJI_w, want.iMOJI_w) << label;
+    EXPECT_EQ(got.isFold, want.isFold) << label;
+    EXPECT_EQ(got.request, want.request) << label;
     EXPECT_EQ(std::memcmp(got.ChS001, want.ChS001, sizeof got.ChS001), 0)
         << label << " ChS001=" << std::string(got.ChS001);
 }
@@ -201,6 +203,13 @@ TEST_F(OptionsTest, AcceptedValuesAndRanges) {
         {{"/s5"}, none},
         {{"/u"}, none},
         {{"/uabc"}, none},
+        // /i: folding on, a value text ignored; the requests: the latest wins.
+        {{"/i"}, [](Options& o) { o.isFold = 1; }},
+        {{"-i0"}, [](Options& o) { o.isFold = 1; }},
+        {{"/?"}, [](Options& o) { o.request = kRequestHelp; }},
+        {{"$?x"}, [](Options& o) { o.request = kRequestHelp; }},
+        {{"--help"}, [](Options& o) { o.request = kRequestHelp; }},
+        {{"/-help", "--version"}, [](Options& o) { o.request = kRequestVersion; }},
         // The three introducers are interchangeable.
         {{"-t4", "$w-1", "/d7"}, [](Options& o) { o.isTest = 4; o.iMOJI_w = -1; o.iDivN = 7; }},
     };
@@ -221,9 +230,10 @@ TEST_F(OptionsTest, AcceptedValuesAndRanges) {
 // Every byte in the letter position, behind each introducer (byte 0: the
 // introducer alone): the letters of the option table are accepted without
 // a message, every other byte is refused with the message, changes nothing,
-// and the scan goes on with the next argument.
+// and the scan goes on with the next argument. "-" is accepted only as
+// "--help" or "--version" (its value text "4" here is refused).
 TEST_F(OptionsTest, EveryLetterOutsideTheTableIsRefused) {
-    const std::string accepted = "MZabcdeghklmnopstuwz";
+    const std::string accepted = "?MZabcdeghiklmnopstuwz";
     std::string wantErr;
     Outcome o = captured([&] {
         for (char introducer : {'/', '-', '$'}) {

@@ -8,6 +8,10 @@
 #include "platform/textfile.h"
 #include "support/fixture.h"
 
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
 namespace {
 
 namespace fs = std::filesystem;
@@ -19,8 +23,10 @@ const char kLower[] = "qxc_temp.txt";
 const char kMixed[] = "Qxc_Temp.Txt";
 const char kTemp1[] = "QXC_x2x2.$$";
 const char kTemp2[] = "QXC_x2x2.$$$";
+const char kWork[] = "QXC_TEMP.$$$";
 const std::string kInput = "# the host's selection\r\n";
 const std::string kLeftover = "# left over\r\n";
+const std::string kOutput = "# the output\r\n";
 
 class NamesTest : public TempDirTest {
 protected:
@@ -120,7 +126,47 @@ TEST_F(NamesTest, SearchChainFailures) {
     }
 }
 
+// The output gets the exchange file's attributes, by the rename and by the
+// in-place copy alike, and a read-only exchange file is replaced like any
+// other; after a failed copy the exchange file keeps its own. (Windows
+// proper also refuses to rename over a read-only file or to write it; wine
+// shows only the lost attributes.)
+TEST_F(NamesTest, ReplacementKeepsTheAttributes) {
+    const DWORD cases[] = {FILE_ATTRIBUTE_READONLY, FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM,
+                           FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_ARCHIVE, 0};
+    enum Way { kRenamed, kCopied, kCopyFails };
+    for (DWORD attributes : cases) {
+        for (Way way : {kRenamed, kCopied, kCopyFails}) {
+            given({{kUpper, kInput}, {kWork, kOutput}});
+            ASSERT_TRUE(SetFileAttributesA(kUpper, attributes ? attributes : FILE_ATTRIBUTE_NORMAL));
+            const DWORD kept = GetFileAttributesA(kUpper) & kSysKeptAttributes;  // those the file system keeps
+            pf_faults.renamesBlocked = way != kRenamed;
+            if (way == kCopyFails) pf_faults.op = PF_LOCK_FILE, pf_faults.nth = 1;
+            pf_waits.replaceMs = 0;
+            EXPECT_EQ(pf_replace(kWork, kUpper), way == kCopyFails ? -1 : 0) << attributes << way;
+            EXPECT_EQ(GetFileAttributesA(kUpper) & kSysKeptAttributes, kept) << attributes << way;
+            SetFileAttributesA(kUpper, FILE_ATTRIBUTE_NORMAL);
+            const Files failed{{kUpper, kInput}, {kWork, kOutput}}, replaced{{kUpper, kOutput}};
+            EXPECT_EQ(onDisk(), way == kCopyFails ? failed : replaced) << attributes << way;
+        }
+    }
+}
+
 #endif
+
+// The in-place copy keeps the exchange file's bytes in memory to put them
+// back after a failure, 64 MiB at most: a bigger file (which the run would
+// have refused as over the line limit, so it changed since) is left alone.
+TEST_F(NamesTest, InPlaceCopyLeavesAnOverlargeExchangeFileAlone) {
+    given({{kUpper, kInput}, {kWork, kOutput}});
+    fs::resize_file(kUpper, (std::uintmax_t{64} << 20) + 1);
+    pf_faults.renamesBlocked = true;
+    pf_waits.replaceMs = 0;
+    EXPECT_EQ(pf_replace(kWork, kUpper), -1);
+    EXPECT_EQ(pf_faults.calls[PF_WRITE], 0);
+    EXPECT_EQ(fs::file_size(kUpper), (std::uintmax_t{64} << 20) + 1);
+    EXPECT_EQ(read_file(kWork), kOutput);
+}
 
 // The platform's own way: where names tell case apart, one rename of the
 // lower-case name, never over an exchange file of the upper-case name (a

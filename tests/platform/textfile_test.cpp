@@ -3,11 +3,14 @@
 #include <filesystem>
 #include <string>
 
-#ifndef _WIN32
+#ifdef _WIN32
+#include <windows.h>
+#else
 #include <sys/stat.h>
 #include <unistd.h>
 #endif
 
+#include "platform/names.h"
 #include "support/fixture.h"
 
 namespace {
@@ -232,6 +235,37 @@ TEST_F(TextFileTest, WorkFileIsANewFileOfItsOwn) {
     EXPECT_EQ(pf_create_work("work", nullptr), nullptr);
     EXPECT_TRUE(fs::is_directory("work"));
 }
+
+#ifdef _WIN32
+// A leftover work file goes though it is read-only. One that another
+// program holds open (here a handle of this process: sharing is per handle)
+// is tried again with growing waits, then refused, and goes once let go.
+// Newer Windows may remove at once one whose holder allows removal.
+TEST_F(TextFileTest, LeftoverWorkFileReadOnlyOrHeldOpen) {
+    constexpr DWORD kNotHeld = 0xFFFFFFFF;
+    for (DWORD sharing : {kNotHeld, DWORD{FILE_SHARE_READ}, DWORD{FILE_SHARE_READ | FILE_SHARE_DELETE}}) {
+        write_file("work", "leftover");
+        const DWORD attributes = sharing == kNotHeld ? FILE_ATTRIBUTE_READONLY : FILE_ATTRIBUTE_NORMAL;
+        ASSERT_TRUE(SetFileAttributesA("work", attributes));
+        HANDLE holder = INVALID_HANDLE_VALUE;
+        if (sharing != kNotHeld) {
+            holder = CreateFileA("work", GENERIC_READ, sharing, nullptr, OPEN_EXISTING, 0, nullptr);
+        }
+        pf_faults = PfFaults{};
+        pf_waits.replaceMs = 70;  // waits of 10, 20 and 40 ms
+        TextFile* made = pf_create_work("work", nullptr);
+        if (holder != INVALID_HANDLE_VALUE) {
+            EXPECT_TRUE(made ? (sharing & FILE_SHARE_DELETE) != 0 : pf_faults.calls[PF_REMOVE] >= 4) << sharing;
+            CloseHandle(holder);
+            if (!made) made = pf_create_work("work", nullptr);
+        }
+        EXPECT_NE(made, nullptr) << sharing;
+        if (made) pf_close(made);
+        SetFileAttributesA("work", FILE_ATTRIBUTE_NORMAL);
+        fs::remove("work");
+    }
+}
+#endif
 
 #ifndef _WIN32
 // The work file takes the exchange file's permission bits (compared over
