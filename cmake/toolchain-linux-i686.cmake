@@ -18,7 +18,9 @@
 #     which finds the 32-bit loader and libraries in the host's /lib32.
 # The outcome is kept in the cache (QX_X86_32_RUNS) and handed to CMake's
 # own test projects, which read this file again, so the trial runs once per
-# build tree.
+# build tree. Given on the first configure, -DQX_X86_32_RUNS=/usr/bin/qemu-i386
+# skips the trial and runs the programs under qemu even where the kernel
+# could run them (a check of the emulator's path).
 set(CMAKE_SYSTEM_NAME Linux)
 set(CMAKE_SYSTEM_PROCESSOR i686)
 

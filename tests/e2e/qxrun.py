@@ -136,15 +136,34 @@ class Run:
         self.files, self.stdout, self.stderr, self.status = files, stdout, stderr, returncode
 
 
-def run(files, args=()):
-    """Runs the program in a fresh directory holding `files` (name: bytes)."""
+# The longest a run may take before it counts as hung, in seconds.
+HANG = 120
+
+
+def command(args=()):
+    """The command line that starts the program under test with `args`:
+    behind the emulator where the stage has one. Every test starts the
+    program through this, run() or start()."""
     if not PROGRAM:
         raise RuntimeError("QX_PROGRAM must name the program under test")
+    return [*EMULATOR, PROGRAM, *(arg(a) for a in args)]
+
+
+def start(directory, args=(), **popen):
+    """Starts the program in `directory` and returns the process; `popen`
+    goes to subprocess.Popen (by default both outputs are captured)."""
+    popen.setdefault("stdout", subprocess.PIPE)
+    popen.setdefault("stderr", subprocess.PIPE)
+    return subprocess.Popen(command(args), cwd=directory, **popen)
+
+
+def run(files, args=()):
+    """Runs the program in a fresh directory holding `files` (name: bytes)."""
+    cmd = command(args)
     with tempfile.TemporaryDirectory(prefix="qx_e2e_") as tmp:
         for name, data in files.items():
             Path(tmp, name).write_bytes(data)
-        done = subprocess.run([*EMULATOR, PROGRAM, *(arg(a) for a in args)],
-                              cwd=tmp, capture_output=True, timeout=120)
+        done = subprocess.run(cmd, cwd=tmp, capture_output=True, timeout=HANG)
         found = {p.name: p.read_bytes() for p in Path(tmp).iterdir()}
     return Run(found, done.stdout, done.stderr, done.returncode)
 
@@ -217,3 +236,110 @@ class RunCase(unittest.TestCase):
             self.assertEqual(_readable(actual), _readable(wanted))
             self.assertEqual(actual, wanted)
         return got
+
+
+def _capture(first, value):
+    """The first value of an attribute: a first value of 20 leaves it open."""
+    return value if first == 20 else first
+
+
+def expected_output(records, search):
+    """The output a normal run with "/Z" + `search` carries back for the
+    exchange file `records` (its lines, without line ends), worked out here
+    from the rules of the format rather than by the program. It knows these
+    records only, and raises ValueError on any other:
+      "#..." and "bz..."          copied
+      " x1 y1 x2 y2"              a line: dropped
+      "hn x1 y1 x2 y2"            the report's corner
+      "hs s0 .. s15"              group scales
+      "hcw", "hch", "hcd" v1 ..   sizes 1 to 10: width, height, spacing
+      "lgX", "lyX", "ltN", "lcN", "pnX", "cnN", "cn0 w h d c"
+                                  attributes; the first of each kind closes
+                                  the output
+      'ch x y dx dy "text'        a text of whole Shift-JIS characters, at
+                                  most 231 bytes
+    A text that does not match must lie inside the "hn" corner, so that the
+    report's place does not depend on where its search stopped."""
+    search = sj(search)
+    widths, heights, spacings = [0.0] * 11, [0.0] * 11, [0.0] * 11
+    scales = [1.0] * 16
+    size, group = 1, 0
+    corner = [0.0, 0.0, 0.0, 0.0]
+    first = {"lg": 20, "ly": 20, "lt": 20, "lc": 20, "pn": 20, "cn": 20}
+    free_first = None
+    out, unmatched_reach = [], []
+    most_x = most_y = 0.0
+    match = exact = prefix = suffix = searched = 0
+    for record in records:
+        line = sj(record)
+        head = line[:2]
+        if line[:1] == b"#" or head == b"bz":
+            out.append(line)
+        elif line[:1] == b" ":
+            [float(v) for v in line.split()]
+        elif head == b"hn":
+            corner = [float(v) for v in line[2:].split()]
+        elif head == b"hs":
+            values = [float(v) for v in line[3:].split()]
+            scales[:len(values)] = values
+        elif line[:3] in (b"hcw", b"hch", b"hcd"):
+            table = {b"w": widths, b"h": heights, b"d": spacings}[line[2:3]]
+            values = [float(v) for v in line[4:].split()]
+            table[1:1 + len(values)] = values
+        elif head in (b"lg", b"ly", b"pn"):
+            value = int(line[2:], 16)
+            first[head.decode()] = _capture(first[head.decode()], value)
+            if head == b"lg":
+                group = value
+        elif head in (b"lt", b"lc"):
+            first[head.decode()] = _capture(first[head.decode()], int(line[2:]))
+        elif line.startswith(b"cn0 "):
+            w, h, d, c = line[4:].split()
+            size, widths[0], heights[0], spacings[0] = 0, float(w), float(h), float(d)
+            if first["cn"] == 20:
+                first["cn"], free_first = 0, (float(w), float(h), float(d), int(c))
+        elif head == b"cn":
+            size = int(line[2:])
+            first["cn"] = _capture(first["cn"], size)
+        elif line.startswith(b"ch "):
+            fields, text = line[3:].split(b'"', 1)
+            x, y, dx, dy = (float(v) for v in fields.split())
+            if len(text) > 231:
+                raise ValueError("a text over 231 bytes")
+            if not (0 <= group <= 15 and 0 <= size <= 10):
+                raise ValueError("a group or size without a table entry")
+            scale, w, h, d = scales[group], widths[size], heights[size], spacings[size]
+            searched += 1
+            at = text.decode("cp932").find(search.decode("cp932")) if search else -1
+            if at < 0:
+                # Wherever its search stopped, the text's reach stays below this.
+                reach = abs(w + d) * (len(text) + 1) * abs(scale) * 0.5 + abs(h * scale)
+                unmatched_reach.append((x + reach + abs(dx), y + reach + abs(dy)))
+                continue
+            f_head = len(text.decode("cp932")[:at].encode("cp932"))
+            match += 1
+            if text == search:
+                exact += 1
+            elif f_head == 0:
+                prefix += 1
+            elif f_head + len(search) == len(text):
+                suffix += 1
+            xc, yc = centre(x, y, dx, dy, f_head, w, h, d, scale)
+            out.append(circle(xc, yc, 2.5 * scale))
+            most_x, most_y = max(most_x, xc + dx), max(most_y, yc + dy)
+        else:
+            raise ValueError(f"a record the model does not know: {line[:20]!r}")
+    ax, ay = max(corner[2], corner[0], most_x), max(corner[3], corner[1], most_y)
+    if any(rx > ax or ry > ay for rx, ry in unmatched_reach):
+        raise ValueError("a text that does not match reaches beyond the report's corner")
+    out += report(ax, ay, search, (match, exact, prefix, suffix), searched,
+                  scale=scales[group] if 0 <= group <= 15 else 1.0, w2=widths[2], d2=spacings[2])
+    if free_first and free_first[0] > 0:
+        out.append("cn0 {:.2f}, {:.2f}, {:.2f}, {}".format(*free_first))
+    if first["cn"] != 0 and first["cn"] <= 10:
+        out.append(f"cn{first['cn']}")
+    out += [f"lg{first['lg'] & 0xFFFFFFFF:x}", f"ly{first['ly'] & 0xFFFFFFFF:x}",
+            f"lt{first['lt']}", f"lc{first['lc']}"]
+    if first["pn"] <= 9:
+        out.append(f"pn{first['pn']}")
+    return lines_file(out)

@@ -11,6 +11,7 @@ class ClosingRecords(RunCase):
         # (attribute records of the input, closing records of the output)
         ([], ["lg14", "ly14", "lt20", "lc20"]),
         (["lg1a", "ly3", "lt2", "lc5", "pn1"], ["lg1a", "ly3", "lt2", "lc5", "pn1"]),
+        (["pn1", "lc5", "lt2", "ly3", "lg1a"], ["lg1a", "ly3", "lt2", "lc5", "pn1"]),  # a fixed order
         (["lg2", "lg3", "ly4", "ly5", "lt6", "lt7", "lc8", "lc9", "pn2", "pn3"],
          ["lg2", "ly4", "lt6", "lc8", "pn2"]),
         (["lc20", "lc7"], ["lg14", "ly14", "lt20", "lc7"]),
@@ -25,7 +26,9 @@ class ClosingRecords(RunCase):
         (["cn3"], ["cn3", "lg14", "ly14", "lt20", "lc20"]),
         (["cn3", "cn5"], ["cn3", "lg14", "ly14", "lt20", "lc20"]),
         (["cn20", "cn4"], ["cn4", "lg14", "ly14", "lt20", "lc20"]),
+        (["cn10"], ["cn10", "lg14", "ly14", "lt20", "lc20"]),
         (["cn12"], ["lg14", "ly14", "lt20", "lc20"]),
+        (["cn0", "cn3"], ["lg14", "ly14", "lt20", "lc20"]),        # no width: no "cn" record
         (["cn-1"], ["cn-1", "lg14", "ly14", "lt20", "lc20"]),
         (['cn"', "cn6"], ["cn6", "lg14", "ly14", "lt20", "lc20"]),
         (["cn0 2.5 2.5 0.5 1", "cn3"],

@@ -137,15 +137,6 @@ class Wildcards(RunCase):
                    expect={EXCHANGE: found("q*", (1, 1, 0, 0), 3, [circle(0, 9, 2.5)]),
                            "$Zab": b""})
 
-    def test_quoted_wildcard_is_literal(self):
-        if EMULATOR:
-            self.skipTest("wine's C runtime expands wildcards inside double quotes too; "
-                          "Windows keeps them literal")
-        # The space makes the argument quoted on the command line; the file
-        # "$Zq x" would match it were it expanded.
-        self.check({EXCHANGE: self.given(), "$Zq x": b""}, ["$Zq *"],
-                   expect={EXCHANGE: found("q *", (0, 0, 0, 0), 3), "$Zq x": b""})
-
 
 @unittest.skipUnless(WINDOWS, "not a Windows build (QX_WINDOWS=1)")
 class ExitStatus(RunCase):

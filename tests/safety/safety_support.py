@@ -18,6 +18,9 @@ import tempfile
 from dataclasses import dataclass
 from pathlib import Path
 
+sys.path.insert(0, str(Path(__file__).resolve().parents[1] / "e2e"))
+import qxrun  # noqa: E402  (the e2e tests' expected outputs)
+
 PROGRAM = os.environ.get("QX_PROGRAM", "")
 STRACE = shutil.which("strace")
 
@@ -50,14 +53,15 @@ def figure(text):
             out.write(text + "\n")
 
 
-def realistic_exchange(lines=4000, seed=7):
+def realistic_records(lines=4000, seed=7):
     """A selection as the host writes it: settings, then comments, lines,
-    attribute changes and text records (a quarter of them holding 検索),
-    CR LF line ends, Shift-JIS. Big enough that the work file is written
-    in several blocks."""
+    attribute changes and text records (a quarter of them holding 検索).
+    Big enough that the work file is written in several blocks. The
+    drawing area ("hn") holds every text, which the expected output's
+    model asks for (tests/e2e/qxrun.py)."""
     rnd = random.Random(seed)
     out = ["# selection of drawing plan-A.dwg, sheet 1 of 3, scale 1:100",
-           "hn 0 0 420 297", "hs 1 2 1 0.5 1 1 1 1 1 1 1 1 1 1 1 1",
+           "hn 0 0 1000 1000", "hs 1 2 1 0.5 1 1 1 1 1 1 1 1 1 1 1 1",
            "hcw 2 2.5 3 3.5 4 5 6 7 8 10", "hch 2 2.5 3 3.5 4 5 6 7 8 10",
            "hcd 0.5 0.5 0.5 0.5 1 1 1 1 1 1", "lg0", "ly1", "lt1", "lc1", "pn1", "cn3"]
     words = ["配管", "寸法", "注記", "部品表", "仕上げ", "A-102", "box", "弁", "全文", "対象", "文字"]
@@ -77,7 +81,36 @@ def realistic_exchange(lines=4000, seed=7):
                 text = text[:cut] + "検索" + text[cut:]
             dx, dy = rnd.choice([(20, 0), (0, 10), (7.07, 7.07), (-20, 0)])
             out.append(f'ch {rnd.uniform(0, 420):.3f} {rnd.uniform(0, 297):.3f} {dx} {dy} "{text}')
-    return "".join(line + "\r\n" for line in out).encode("cp932")
+    return out
+
+
+def realistic_exchange():
+    """realistic_records() as the exchange file: Shift-JIS, CR LF."""
+    return "".join(line + "\r\n" for line in realistic_records()).encode("cp932")
+
+
+def expected_output():
+    """What a normal run with SEARCH carries back for realistic_exchange(),
+    worked out without the program (tests/e2e/qxrun.py)."""
+    return qxrun.expected_output(realistic_records(), KENSAKU)
+
+
+def expected_listing(args):
+    """The directory after an undisturbed run over realistic_exchange()
+    with `args` ([SEARCH] or ["/t3", SEARCH]), whatever the case of the
+    name the host gave the exchange file: at level 0 the exchange file
+    holds the output; at level 3 it stays, and the work file holds the
+    output with the level's two closing lines before the closing records
+    (the line count, and step 3: lines whose ends differ)."""
+    out = expected_output()
+    if "/t3" not in args:
+        return {EXCHANGE: out}
+    rows = out.split(b"\r\n")
+    frame_end = max(i for i, row in enumerate(rows) if row.startswith(b" "))
+    trace = [b"# ------------------ main() Korvel1 end file closing ------------------ ",
+             b"#    jd_xmax= %d stepcnt= 3 " % len(realistic_records())]
+    return {EXCHANGE: realistic_exchange(),
+            WORK: b"\r\n".join(rows[:frame_end + 1] + trace + rows[frame_end + 1:])}
 
 
 def new_dir(files):
@@ -107,12 +140,15 @@ def run(d, args, prefix=(), env=None):
                           env=env)
 
 
-def clean_outcome(files, args):
-    """What an undisturbed run leaves behind: (exit status, listing)."""
+def undisturbed_run(test, files, args):
+    """Runs the program undisturbed on `files` and checks that it leaves
+    expected_listing(args), with exit status 0 and nothing on standard
+    error."""
     d = new_dir(files)
     try:
         done = run(d, args)
-        return done.returncode, listing(d), done.stderr
+        test.assertEqual((done.returncode, done.stderr), (0, b""))
+        test.assertEqual(listing(d), expected_listing(args), "an undisturbed run leaves other files")
     finally:
         remove_dir(d)
 
@@ -130,11 +166,19 @@ class Call:
     def on_work_file(self):
         return self.path.endswith("/" + WORK) or self.path == WORK
 
+    @property
+    def carries_back(self):
+        """Whether this is the rename that puts the work file in the
+        exchange file's place (not the start-up's rename of a lower-case
+        name)."""
+        return self.name.startswith("rename") and _CARRY_BACK.search(self.line) is not None
+
 
 TRACED = ("write", "pwrite64", "writev", "close", "open", "openat", "creat", "rename", "renameat",
           "renameat2", "link", "linkat", "unlink", "unlinkat", "truncate", "ftruncate", "fchmod", "flock")
 _CALL = re.compile(r"^(?:\d+\s+)?(\w+)\((.*)$")
 _FD_PATH = re.compile(r"^-?\d+<([^>]*)>")
+_CARRY_BACK = re.compile(r'"QXC_TEMP\.\$\$\$",.*"QXC_TEMP\.TXT"')
 _WRITING_FLAGS = ("O_WRONLY", "O_RDWR", "O_CREAT", "O_TRUNC")
 
 

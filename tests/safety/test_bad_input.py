@@ -9,7 +9,6 @@ build: its C runtime reads text mode files only up to a 0x1A byte."""
 import random
 import re
 import unittest
-from concurrent.futures import ThreadPoolExecutor
 
 from safety_support import (EXCHANGE, KENSAKU, SEARCH, WORK, listing, new_dir, remove_dir,
                             require_program, run)
@@ -221,42 +220,6 @@ class BadInput(unittest.TestCase):
                 self.assertEqual(counts(out), (1 if matched else 0, 1))
                 stored = search[:127]
                 self.assertIn(b"[ " + stored + b" ]", out)
-
-    def test_every_first_byte_of_an_option(self):
-        exchange = lines(text(b"abc"))
-        introducers = {ord("-"), ord("/"), ord("$")}
-        accepted = set(b"?MZabcdeghiklmnopstuwz")
-
-        def one(b):
-            arg_first = bytes([b]) + b"Zabc" if b else b""
-            letter = b"/" + (bytes([b]) if b else b"")
-            d1, d2 = new_dir({EXCHANGE: exchange}), new_dir({EXCHANGE: exchange})
-            try:
-                return b, run(d1, [arg_first]), listing(d1), run(d2, [letter, b"/Zabc"]), listing(d2)
-            finally:
-                remove_dir(d1)
-                remove_dir(d2)
-
-        with ThreadPoolExecutor(max_workers=2) as pool:
-            results = list(pool.map(one, range(256)))
-        for b, first, first_files, letter, letter_files in results:
-            with self.subTest(byte=hex(b)):
-                # As the first byte of an argument: only "-", "/" and "$"
-                # introduce an option; everything else is ignored silently.
-                self.assertEqual((first.returncode, first.stderr), (0, b""))
-                out = first_files[EXCHANGE]
-                check_grammar(self, out)
-                self.assertEqual(counts(out), (1 if b in introducers else 0, 1))
-                # As the letter after "/": refused letters say so and change
-                # nothing; none stops the run.
-                self.assertEqual(letter.returncode, 0)
-                self.assertEqual(letter.stderr, b"" if b in accepted else b"\n illegal Option.\n")
-                if b == ord("?"):  # the usage: no file touched
-                    self.assertEqual(letter_files[EXCHANGE], exchange)
-                    continue
-                out = letter_files[EXCHANGE]  # "/t" alone sets level 0
-                check_grammar(self, out)
-                self.assertEqual(counts(out)[1], 1)
 
 
 if __name__ == "__main__":
