@@ -97,7 +97,8 @@ def main():
     print("\n" + "\n".join(lines))
     if skipped_stages:
         print(f"NOT TESTED here, as this machine cannot run them: {', '.join(skipped_stages)} (see above).")
-        print(f"{total_passed} passed, {total_failed} failed, {len(skipped_stages)} stages skipped")
+        stages = "stage" if len(skipped_stages) == 1 else "stages"
+        print(f"{total_passed} passed, {total_failed} failed, {len(skipped_stages)} {stages} skipped")
     else:
         print(f"{total_passed} passed, {total_failed} failed")
     return 1 if total_failed else 0

@@ -13,8 +13,8 @@ import tempfile
 import unittest
 from pathlib import Path
 
-from qxrun import (DEFAULT_CLOSING, EMULATOR, EXCHANGE, PROGRAM, WINDOWS, WORK, RunCase, arg, circle,
-                   lines_file, report, run)
+from qxrun import (DEFAULT_CLOSING, EMULATOR, EXCHANGE, HANG, WINDOWS, WORK, RunCase, circle, command,
+                   lines_file, report, run, start)
 
 HOLD_OPEN = os.environ.get("QX_HOLD_OPEN", "")
 
@@ -182,8 +182,7 @@ class HeldOpen(unittest.TestCase):
                                           stdin=subprocess.PIPE, stdout=subprocess.PIPE)
                 try:
                     self.assertEqual(holder.stdout.readline().strip(), b"ready")
-                    done = subprocess.run([*EMULATOR, PROGRAM, arg("/Zab")], cwd=d, capture_output=True,
-                                          timeout=60)
+                    done = subprocess.run(command(["/Zab"]), cwd=d, capture_output=True, timeout=HANG)
                 finally:
                     holder.stdin.close()
                     holder.wait(timeout=60)
@@ -206,8 +205,7 @@ class RunsTakeTurns(unittest.TestCase):
     GIVEN = lines_file(SETTINGS + ['ch 0 0 10 0 "ab', 'ch 0 9 10 0 "cd'])
 
     def run_in(self, d, search):
-        return subprocess.Popen([*EMULATOR, PROGRAM, arg("/Z" + search)], cwd=d, stdout=subprocess.PIPE,
-                                stderr=subprocess.PIPE)
+        return start(d, ["/Z" + search])
 
     def outcome(self, first, second):
         with tempfile.TemporaryDirectory(prefix="qx_turns_") as d:
@@ -252,8 +250,7 @@ class RunLockPerFolder(unittest.TestCase):
             Path(base, "ア").mkdir()
             self.assertEqual(self.take(Path(base, "ヂ")), b"ready")
             Path(base, "ア", EXCHANGE).write_bytes(lines_file(SETTINGS + ['ch 0 0 10 0 "ab']))
-            done = subprocess.run([*EMULATOR, PROGRAM, arg("/Zab")], cwd=Path(base, "ア"), capture_output=True,
-                                  timeout=60)
+            done = subprocess.run(command(["/Zab"]), cwd=Path(base, "ア"), capture_output=True, timeout=HANG)
             self.assertEqual((done.returncode, done.stderr), (0, b""))
             self.assertEqual(Path(base, "ア", EXCHANGE).read_bytes(),
                              found("ab", (1, 1, 0, 0), 1, [circle(0, 0, 2.5)]))
