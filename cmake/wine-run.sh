@@ -1,16 +1,23 @@
 #!/bin/sh
-# Runs a Windows executable (and its arguments) under 64-bit wine, the way
-# CMake's CMAKE_CROSSCOMPILING_EMULATOR and ctest call it:
-#   wine-run.sh program.exe [args...]
+# Runs a Windows executable (and its arguments) under wine, the way CMake's
+# CMAKE_CROSSCOMPILING_EMULATOR and ctest call it:
+#   wine-run.sh program.exe [args...]       a 64-bit program
+#   wine32-run.sh program.exe [args...]     a 32-bit x86 program (WINE_BITS=32)
 # The exit status of the Windows program is passed through (wine reports a
 # Windows exit code modulo 256, so -1 arrives as 255).
 #
 # Settings (each may be overridden from the environment):
-#   WINE64      wine loader, default /usr/lib/wine/wine64
-#   WINESERVER  wine's server, default /usr/lib/wine/wineserver64
+#   WINE_BITS   64 (default) or 32: which programs run, and with which loader
+#   WINE_LOADER wine's loader, default /usr/lib/wine/wine64 (64) or
+#               /usr/lib/wine/wine (32; a 32-bit Linux program, which a
+#               kernel without 32-bit support hands to qemu-i386 through
+#               binfmt_misc: scripts/deps.sh sets that up)
+#   WINESERVER  wine's server, default /usr/lib/wine/wineserver64 (it serves
+#               32-bit programs too, and runs without an emulator)
 #   WINESERVER_PERSIST  seconds the server stays after the last program, default 10
 #   WINEPREFIX  wine's private "C: drive", default $HOME/.wine-cross-tests
-#               (kept between runs: creating it takes several seconds)
+#               (64) or $HOME/.wine-cross-tests-32 (32; a 32-bit prefix);
+#               kept between runs: creating it takes several seconds
 # Fixed here:
 #   LC_ALL=ja_JP.UTF-8  wine then uses code page 932 as the ANSI code page, so
 #                       UTF-8 arguments reach the program as Shift-JIS bytes.
@@ -18,29 +25,48 @@
 #   WINEDEBUG=-all      no wine diagnostics mixed into the program's output.
 set -eu
 
-WINE64="${WINE64:-/usr/lib/wine/wine64}"
+WINE_BITS="${WINE_BITS:-64}"
+case "$WINE_BITS" in
+64)
+    WINE_LOADER="${WINE_LOADER:-/usr/lib/wine/wine64}"
+    WINEPREFIX="${WINEPREFIX:-${HOME:-/tmp}/.wine-cross-tests}"
+    machine=8664  # the PE header's machine field: x86-64
+    ;;
+32)
+    WINE_LOADER="${WINE_LOADER:-/usr/lib/wine/wine}"
+    WINEPREFIX="${WINEPREFIX:-${HOME:-/tmp}/.wine-cross-tests-32}"
+    WINEARCH=win32
+    export WINEARCH
+    machine=014c  # i386
+    ;;
+*)
+    echo "$0: WINE_BITS must be 64 or 32, not $WINE_BITS" >&2
+    exit 2
+    ;;
+esac
 WINESERVER="${WINESERVER:-/usr/lib/wine/wineserver64}"
-WINEPREFIX="${WINEPREFIX:-${HOME:-/tmp}/.wine-cross-tests}"
 WINEDEBUG=-all
 LC_ALL=ja_JP.UTF-8
 # No Mono or Gecko: a console program needs neither, and without this the
 # first start would try to install them.
 WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree=;mshtml=}"
-export WINEPREFIX WINEDEBUG LC_ALL WINEDLLOVERRIDES
+export WINEPREFIX WINESERVER WINEDEBUG LC_ALL WINEDLLOVERRIDES
 
 if [ "$#" -eq 0 ]; then
     echo "usage: $0 program.exe [args...]" >&2
     exit 2
 fi
 
-# wine64 here has no 32-bit support: a 32-bit program would end at once with
-# status 0 and no output, which would look like a passing test. Refuse it.
+# Only programs of this runner's kind run: a program of the other width
+# could end at once with status 0 and no output (wine64 alone cannot start a
+# 32-bit program), or run on the other loader, and either would pass for a
+# test of the program this runner stands for. Refuse it.
 pe_machine() {
     pe_offset=$(od -An -tu4 -j60 -N4 "$1" 2>/dev/null | tr -d ' ')
     [ -n "$pe_offset" ] && od -An -tx2 -j$((pe_offset + 4)) -N2 "$1" 2>/dev/null | tr -d ' '
 }
-if [ -f "$1" ] && [ "$(pe_machine "$1")" = "014c" ]; then
-    echo "$0: $1 is a 32-bit program; only 64-bit programs run here" >&2
+if [ ! -f "$1" ] || [ "$(pe_machine "$1")" != "$machine" ]; then
+    echo "$0: $1 is not a $WINE_BITS-bit Windows program; only those run here" >&2
     exit 126
 fi
 
@@ -59,13 +85,13 @@ mkdir -p "$(dirname "$WINEPREFIX")"
 (
     flock 9
     if [ ! -f "$WINEPREFIX/system.reg" ]; then
-        "$WINE64" wineboot --init </dev/null >/dev/null 2>&1 9>&- || true
+        "$WINE_LOADER" wineboot --init </dev/null >/dev/null 2>&1 9>&- || true
         "$WINESERVER" -w </dev/null >/dev/null 2>&1 9>&- || true
     fi
     # Ends at once with a non-zero status when a server is running already.
     if "$WINESERVER" -p"${WINESERVER_PERSIST:-10}" </dev/null >/dev/null 2>&1 9>&-; then
-        "$WINE64" wineboot </dev/null >/dev/null 2>&1 9>&- || true
+        "$WINE_LOADER" wineboot </dev/null >/dev/null 2>&1 9>&- || true
     fi
 ) 9>"$WINEPREFIX.lock"
 
-exec "$WINE64" "$@"
+exec "$WINE_LOADER" "$@"

@@ -218,6 +218,7 @@ class RunsTakeTurns(unittest.TestCase):
 
     def test_runs_started_at_once_take_turns(self):
         one_after_other = {self.outcome("ab", "cd"), self.outcome("cd", "ab")}
+        self.assertNotIn(self.GIVEN, one_after_other)  # the runs did run
         for attempt in range(3):
             with tempfile.TemporaryDirectory(prefix="qx_turns_") as d:
                 Path(d, EXCHANGE).write_bytes(self.GIVEN)
