@@ -1,5 +1,6 @@
-// The fault seam: every call of system.h counts itself here and can be made
-// to fail by a test; and the platform's waits, which tests shorten.
+// The fault seam: the calls of system.h that the system can refuse count
+// themselves here, and a test can make any of them fail; and the
+// platform's waits, which tests shorten.
 #pragma once
 
 // The calls counted: one name for each kind.
@@ -25,10 +26,9 @@ enum PfOp {
     PF_OP_COUNT
 };
 
-// Calls nth to nth + count - 1 (counted from 1) of `op` fail. Where
-// `renamesBlocked` is set, every sys_rename fails as one that another
-// program's open handle blocks. `calls` counts the calls of each kind. A
-// default value injects nothing.
+// Calls nth to nth + count - 1 (from 1) of `op` fail; with `renamesBlocked`
+// every sys_rename fails as blocked by another program's open handle.
+// `calls` counts the calls of each kind. A default value injects nothing.
 struct PfFaults {
     int op = PF_OP_COUNT;
     long nth = 0;

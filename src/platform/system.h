@@ -1,7 +1,7 @@
 // Every call that the program makes to the file system, the same on every
 // platform: system_posix.cpp holds the POSIX half, system_windows.cpp the
-// Windows half. Each call counts itself in the fault seam (seam.h) and can
-// be made to fail there.
+// Windows half. Each call that the system can refuse counts itself in the
+// fault seam (seam.h), where a test can make it fail.
 #pragma once
 
 #include <cstddef>
@@ -82,8 +82,9 @@ bool sys_set_attributes(const char* name, unsigned attributes);
 // `upper` in one step, and where that keeps the old spelling (some file
 // systems do), through "QXC_x2x2.$$$", replacing a leftover of that name,
 // or back where the last step fails. Each rename is tried again while it
-// fails (a virus scanner may hold a file just renamed), pf_waits.replaceMs
-// in all: the file ends under one of its two names.
+// fails, pf_waits.replaceMs in all, so that a program that holds a file
+// just renamed for a moment (a virus scanner) leaves it under one of its
+// two names.
 void pf_normalise_name(const char* lower, const char* upper);
 
 // Takes the run lock of the current folder, waiting while another run
