@@ -5,7 +5,8 @@
 #include "exchange/reader.h"
 #include "options/closing.h"
 #include "options/options.h"
-#include "platform/names.h"
+#include "platform/replace.h"
+#include "platform/system.h"
 #include "platform/textfile.h"
 #include "records/record.h"
 #include "report/report.h"
@@ -15,9 +16,9 @@ TextFile* fp = nullptr;
 
 namespace {
 
-void complain(const char* what, const char* name) {
+void complain(const char* what, const char* name, const char* note = "") {
     Rec r;
-    r.str(what).str(name).str(" \n");
+    r.str(what).str(name).str(note).str(" \n");
     pf_stderr(r.buf, r.len);
 }
 
@@ -64,7 +65,8 @@ void traceClosing(unsigned count) {
 // exchange file's place unless a test level keeps it. Returns the exit
 // status: 0, or 1 when the work file could not be written completely, the
 // exchange file not read, or the work file not put in its place (it then
-// holds the whole output).
+// holds the whole output, and the exchange file its own bytes or, where
+// the message says so, perhaps neither).
 int finish() {
     bool readFailed = pf_failed(fp);
     if (closeFiles() != 0) {
@@ -75,11 +77,13 @@ int finish() {
         complain("Cannot read file: ", kExchangeName);
         return 1;
     }
-    if (opts.isTest == 0 && pf_replace(kWorkName, kExchangeName) != 0) {
+    const PfReplaced replaced = opts.isTest == 0 ? pf_replace(kWorkName, kExchangeName) : PF_REPLACED;
+    if (replaced == PF_DAMAGED) {
+        complain("Cannot write file: ", kExchangeName, " (it may be damaged; the output is in QXC_TEMP.$$$)");
+    } else if (replaced == PF_KEPT) {
         complain("Cannot write file: ", kExchangeName);
-        return 1;
     }
-    return 0;
+    return replaced == PF_REPLACED ? 0 : 1;
 }
 
 // The run from the opening of the files on, with the directory locked.
@@ -159,7 +163,8 @@ int answerRequest() {
             "\n"
             "Exit status: 0 done; 1 more than 150000 lines, or the output could not be\n"
             "written, the input not read or the output not put in place; -1 (255)\n"
-            "QXC_TEMP.TXT or the work file QXC_TEMP.$$$ cannot be opened.\n"
+            "QXC_TEMP.TXT or the work file QXC_TEMP.$$$ cannot be opened, or the\n"
+            "folder's run lock cannot be taken.\n"
             "\n"
             "Example: qxsearch /ZW1 /i  finds W1, w1 and their full-width forms.\n");
     return 0;
@@ -190,7 +195,7 @@ int run(char** argv) {
     // Runs in one directory take turns: two at once give the result of one
     // after the other.
     if (!pf_lock_run()) {
-        complain("Cannot open file: ", kWorkName);
+        complain("Cannot take the folder's run lock", "");
         return -1;
     }
     pf_normalise_name(kExchangeLowerName, kExchangeName);

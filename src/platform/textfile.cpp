@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "platform/names.h"
+#include "platform/seam.h"
 #include "platform/system.h"
 
 namespace {
@@ -104,7 +104,7 @@ void append(TextFile* f, const char* data, std::size_t len) {
 
 TextFile* pf_open_input(const char* name) {
     unsigned mode = 0;
-    SysFile file = sys_open_regular(name, mode);
+    SysFile file = sys_open_regular(name, mode, true);
     if (file == kNoFile) return nullptr;
     TextFile* f = take(file, false);
     if (f) f->mode = mode;
@@ -178,7 +178,7 @@ unsigned pf_count_pieces(TextFile* f, std::size_t size, unsigned limit) {
 }
 
 bool pf_rewind(TextFile* f) {
-    if (!sys_rewind(f->file)) {
+    if (!sys_seek(f->file, 0)) {
         f->failed = true;
         return false;
     }
@@ -189,7 +189,7 @@ bool pf_rewind(TextFile* f) {
 
 bool pf_discard(TextFile* f) {
     f->end = 0;
-    bool emptied = !f->failed && sys_rewind(f->file) && sys_resize(f->file, 0);
+    bool emptied = !f->failed && sys_seek(f->file, 0) && sys_resize(f->file, 0);
     f->failed = f->failed || !emptied;
     return emptied;
 }

@@ -4,51 +4,12 @@
 // takes (line pieces, line counts) is taken after that. A 0x1A that is a
 // file's very last byte is an old end-of-file mark that hosts append: it is
 // dropped, neither read nor counted; anywhere else it is an ordinary byte.
-//
-// Every file-system call of the program goes through the platform layer,
-// and every call can be made to fail by a test (PfFaults).
 #pragma once
 
 #include <cstddef>
 
 // An open text file. Reads and writes go through one fixed block buffer.
 struct TextFile;
-
-// Which platform call a fault is injected into.
-enum PfOp {
-    PF_OPEN,      // an existing file opened (for reading, or for the in-place copy)
-    PF_CREATE,    // the work file created
-    PF_MODE,      // the work file given the exchange file's permission bits
-    PF_READ,
-    PF_WRITE,
-    PF_SEEK,      // back to the start of a file
-    PF_TRUNCATE,  // a file's length set: cut, or grown before an in-place copy
-    PF_CLOSE,
-    PF_RENAME,
-    PF_REMOVE,
-    PF_LOCK,      // the directory's run lock
-    PF_LOCK_FILE, // the exchange file locked (and unlocked) for the in-place copy
-    PF_SIZE,      // an open file's size asked for
-    PF_ATTRIB,    // a file's attributes read or set (Windows)
-    PF_OP_COUNT
-};
-
-// Fault injection: calls nth to nth + count - 1 (counted from 1) of
-// operation `op` fail. Where `renamesBlocked` is set, every rename that
-// replaces a file fails as one that another program's open handle blocks.
-// `calls` counts the calls of each operation since the last reset. A
-// default value injects nothing.
-struct PfFaults {
-    int op = PF_OP_COUNT;
-    long nth = 0;
-    long count = 1;
-    bool renamesBlocked = false;
-    long calls[PF_OP_COUNT] = {};
-};
-extern PfFaults pf_faults;
-
-// Counts a call of `op` and tells whether it is to fail.
-bool pf_injected(PfOp op);
 
 // Opens the regular file `name` for reading; nullptr where it is missing,
 // unreadable, or a FIFO, a device or a directory.

@@ -233,8 +233,9 @@ class RunsTakeTurns(unittest.TestCase):
 @unittest.skipUnless(WINDOWS and HOLD_OPEN, "not a Windows build with its hold_open helper")
 class RunLockPerFolder(unittest.TestCase):
     """Every folder has a run lock of its own, whatever characters and length
-    its path has. hold_open --run-lock takes a folder's lock with the
-    program's own code and keeps it; a second taker finds it "busy"."""
+    its path has, however the path is spelt. hold_open --run-lock takes a
+    folder's lock with the program's own code and keeps it; a second taker
+    finds it "busy"."""
 
     def take(self, d):
         holder = subprocess.Popen([*EMULATOR, HOLD_OPEN, "--run-lock"], cwd=d, stdin=subprocess.PIPE,
@@ -255,6 +256,10 @@ class RunLockPerFolder(unittest.TestCase):
             self.assertEqual((done.returncode, done.stderr), (0, b""))
             self.assertEqual(Path(base, "ア", EXCHANGE).read_bytes(),
                              found("ab", (1, 1, 0, 0), 1, [circle(0, 0, 2.5)]))
+            # One folder reached by two paths (a link) has one lock: it is
+            # named after the folder's identity, not a spelling of its path.
+            os.symlink("ヂ", Path(base, "link"))
+            self.assertEqual(self.take(Path(base, "link")), b"busy")
             # Paths of 245 characters, and of about 160 Japanese ones (over
             # 300 bytes in the ANSI code page), are locked too (before, the
             # lock's name grew with the path and such folders ran unlocked).

@@ -27,6 +27,7 @@
 #include "exchange/reader.h"
 #include "fuzz_check.h"
 #include "options/options.h"
+#include "platform/seam.h"
 #include "platform/textfile.h"
 #include "search/search.h"
 

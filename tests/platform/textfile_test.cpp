@@ -10,7 +10,7 @@
 #include <unistd.h>
 #endif
 
-#include "platform/names.h"
+#include "platform/seam.h"
 #include "support/fixture.h"
 
 namespace {
@@ -188,13 +188,13 @@ TEST_F(TextFileTest, InjectedFaultsAreReported) {
     struct Case {
         PfOp op;
         bool (*fails)();
-    } cases[] = {{PF_OPEN, +[] { return false; }}, {PF_READ, nullptr}, {PF_SEEK, nullptr},
-                 {PF_CREATE, nullptr},           {PF_WRITE, nullptr}, {PF_TRUNCATE, nullptr}};
+    } cases[] = {{PF_OPEN_REGULAR, +[] { return false; }}, {PF_READ, nullptr}, {PF_SEEK, nullptr},
+                 {PF_CREATE_NEW, nullptr},           {PF_WRITE, nullptr}, {PF_RESIZE, nullptr}};
     for (const Case& c : cases) {
         pf_faults = PfFaults{};
         pf_faults.op = c.op;
         pf_faults.nth = 1;
-        bool readSide = c.op == PF_OPEN || c.op == PF_READ || c.op == PF_SEEK;
+        bool readSide = c.op == PF_OPEN_REGULAR || c.op == PF_READ || c.op == PF_SEEK;
         EXPECT_EQ(reads(), !readSide) << c.op;
         EXPECT_EQ(writes(), readSide) << c.op;
     }

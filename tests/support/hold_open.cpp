@@ -16,7 +16,8 @@
 #include <cstdio>
 #include <cstring>
 
-#include "platform/names.h"
+#include "platform/seam.h"
+#include "platform/system.h"
 
 namespace {
 

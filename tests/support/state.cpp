@@ -3,7 +3,7 @@
 #include "driver/driver.h"
 #include "exchange/reader.h"
 #include "options/options.h"
-#include "platform/names.h"
+#include "platform/seam.h"
 #include "platform/textfile.h"
 #include "search/search.h"
 
