@@ -2,8 +2,8 @@
 
 #include <cstring>
 
+#include "exchange/closing.h"
 #include "exchange/reader.h"
-#include "options/closing.h"
 #include "options/options.h"
 #include "platform/names.h"
 #include "platform/textfile.h"
