@@ -9,9 +9,7 @@
 #include "platform/textfile.h"
 #include "records/record.h"
 #include "report/report.h"
-
-TextFile* fpw = nullptr;
-TextFile* fp = nullptr;
+#include "search/intake.h"
 
 namespace {
 
@@ -110,6 +108,7 @@ int runFiles() {
     if (opts.isTest == 2) console("#  copyed to QXC_TEMP.$$$ \n");
     if (count > kElementLimit) return refuseOverLimit();
 
+    on_text_record = CHR_PRO;  // the search takes each text as it is read
     QX_PATTERN(count, kElementLimit);
     // The reader stops after the limit; lines beyond it are only counted.
     if (opts.isTest == 0 && rd.pieces <= kElementLimit) {

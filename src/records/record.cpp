@@ -6,7 +6,6 @@
 #include <cstdint>
 #include <cstring>
 
-#include "driver/driver.h"
 #include "platform/textfile.h"
 
 namespace {
