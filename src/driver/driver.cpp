@@ -1,3 +1,5 @@
+// The order of a run: options, the usage, the run lock, the files opened,
+// counted, read and searched, the report and closing records, the exit status.
 #include "driver/driver.h"
 
 #include <cstring>

@@ -1,3 +1,5 @@
+// The exchange file reader: each record dispatched on its first bytes, its
+// fields kept in rd, comment lines copied, text records handed on.
 #include "exchange/reader.h"
 
 #include <cstring>
