@@ -1,18 +1,18 @@
+// The order of a run: options, the usage, the run lock, the files opened,
+// counted, read and searched, the report and closing records, the exit status.
 #include "driver/driver.h"
 
 #include <cstring>
 
+#include "exchange/closing.h"
 #include "exchange/reader.h"
-#include "options/closing.h"
 #include "options/options.h"
 #include "platform/replace.h"
 #include "platform/system.h"
 #include "platform/textfile.h"
 #include "records/record.h"
 #include "report/report.h"
-
-TextFile* fpw = nullptr;
-TextFile* fp = nullptr;
+#include "search/intake.h"
 
 namespace {
 
@@ -114,6 +114,7 @@ int runFiles() {
     if (opts.isTest == 2) console("#  copyed to QXC_TEMP.$$$ \n");
     if (count > kElementLimit) return refuseOverLimit();
 
+    on_text_record = CHR_PRO;  // the search takes each text as it is read
     QX_PATTERN(count, kElementLimit);
     // The reader stops after the limit; lines beyond it are only counted.
     if (opts.isTest == 0 && rd.pieces <= kElementLimit) {
@@ -144,19 +145,9 @@ int answerRequest() {
             "Run in the folder that holds QXC_TEMP.TXT: every text that contains the\n"
             "search string gets a circle around the match, a report follows, and the\n"
             "result replaces QXC_TEMP.TXT.\n"
-            "\n"
-            "  /Z<text>  the search string, Shift-JIS, at most 127 bytes (also /z)\n"
-            "  /i        ignore full-width/half-width forms and upper/lower case:\n"
-            "            full-width ASCII and the ideographic space, half-width\n"
-            "            katakana (with their voiced marks) and A-Z/a-z are folded\n"
-            "  /t<n>     test level; QXC_TEMP.TXT is kept, the output is in QXC_TEMP.$$$\n"
-            "              1  search traces in QXC_TEMP.$$$\n"
-            "              2  search and run traces on the console\n"
-            "              3  options, compared bytes, reader and closing traces\n"
-            "              4, 6  options    5  options and every line read\n"
-            "  /M<n>     search mode 0-9, shown in traces only (also /m)\n"
-            "  /?, --help  this text     --version  the program's version\n"
-            "Options start with /, - or $. Other letters the host passes are accepted\n"
+            "\n");
+    opt_usage();
+    console("Options start with /, - or $. Other letters the host passes are accepted\n"
             "and change nothing; an unknown one prints \" illegal Option.\".\n"
             "In a command prompt --help always works: Windows may take /? for a file\n"
             "name pattern and pass a one-letter name from the drive's root instead.\n"

@@ -1,13 +1,8 @@
-// The run driver: the order of a run, the exchange file's name, the work
-// file, and the exit status.
+// The run driver: the order of a run, the names of the exchange file and
+// the work file, the element limit, and the exit status.
 #pragma once
 
 struct TextFile;
-
-// The work file, open for writing while the records are processed.
-extern TextFile* fpw;
-// The exchange file, open for reading while the reader walks it.
-extern TextFile* fp;
 
 // File names, all in the current directory.
 inline constexpr const char* kExchangeName = "QXC_TEMP.TXT";

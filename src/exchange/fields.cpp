@@ -1,3 +1,5 @@
+// The numeric field scanners: C-library scanning semantics, with exact fast
+// paths, the same value on every build.
 #include "exchange/fields.h"
 
 #include <charconv>

@@ -1,15 +1,16 @@
+// The exchange file reader: each record dispatched on its first bytes, its
+// fields kept in rd, comment lines copied, text records handed on.
 #include "exchange/reader.h"
 
 #include <cstring>
 
-#include "driver/driver.h"
 #include "exchange/fields.h"
 #include "options/options.h"
 #include "platform/textfile.h"
 #include "records/record.h"
-#include "search/search.h"
 
 Reader rd;
+int (*on_text_record)(unsigned jd_x) = nullptr;
 
 namespace {
 
@@ -93,7 +94,7 @@ void readText(const char* buf, unsigned jd_x) {
             rd.ChSTR0[n] = '\0';
         }
     }
-    CHR_PRO(jd_x);
+    if (on_text_record) on_text_record(jd_x);
     ++rd.iCHR_cnt;
 }
 

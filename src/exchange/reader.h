@@ -53,9 +53,12 @@ struct Reader {
 };
 extern Reader rd;
 
+// Takes each text record once it is in rd; the driver points it at CHR_PRO.
+extern int (*on_text_record)(unsigned jd_x);
+
 // Reads the exchange file `fp` to its end, `jd_xmax` lines as counted,
 // copying comment and "bz" lines to the work file `fpw` and handing every
-// text record to the search. Stops early once more than `jd_limit` pieces
+// text record to on_text_record. Stops early once more than `jd_limit` pieces
 // are read (rd.pieces tells), which a counted file never has. Returns 0.
 int QX_PATTERN(unsigned jd_xmax, unsigned jd_limit);
 

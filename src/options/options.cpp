@@ -1,5 +1,8 @@
+// Command-line options: the table of the accepted letters, with what each
+// sets and traces, read by the parser opt and by the usage.
 #include "options/options.h"
 
+#include <algorithm>
 #include <climits>
 #include <cstdlib>
 #include <cstring>
@@ -48,71 +51,64 @@ void setDouble(double& setting, const char* value, bool (*accepted)(double)) {
     if (accepted(v)) setting = v;
 }
 
-// "?" (any value text) asks for the usage; "-" asks for it with the value
-// text "help" and for the version with "version", and is refused otherwise.
-bool refusedRequest(char letter, const char* value) {
-    return letter == '-' && std::strcmp(value, "help") != 0 && std::strcmp(value, "version") != 0;
-}
+// An accepted option: the letters that give it, what it sets from its value
+// text, whether the trace shows the value text (else the text from the
+// letter on), its usage lines, and the one value text it takes (else any).
+struct Letter {
+    const char* letters;
+    void (*apply)(const char* value);
+    bool tracesValue;
+    const char* usage = nullptr;
+    const char* onlyValue = nullptr;
+};
 
-bool refused(unsigned char letter, const char* value) {
-    if (letter == '?' || letter == '-') return refusedRequest(static_cast<char>(letter), value);
-    if (letter < 'M' || letter > 'z') return true;
-    if (letter >= 'N' && letter <= 'Y') return true;
-    if (letter > 'Z' && letter < 'a') return true;
-    return std::strchr("fjqrvxy", letter) != nullptr;
-}
+// Every accepted option (any other is refused), in the order of the usage.
+constexpr Letter kLetters[] = {
+    {"Zz", [](const char* v) { USstrcpyChS001(v - 1); }, false,
+     "  /Z<text>  the search string, Shift-JIS, at most 127 bytes (also /z)\n"},
+    {"i", [](const char*) { opts.isFold = 1; }, false,  // a value text is ignored
+     "  /i        ignore full-width/half-width forms and upper/lower case:\n"
+     "            full-width ASCII and the ideographic space, half-width\n"
+     "            katakana (with their voiced marks) and A-Z/a-z are folded\n"},
+    {"t", [](const char* v) { opts.isTest = *v >= '1' && *v <= '6' ? *v - '0' : 0; }, true,
+     "  /t<n>     test level; QXC_TEMP.TXT is kept, the output is in QXC_TEMP.$$$\n"
+     "              1  search traces in QXC_TEMP.$$$\n"
+     "              2  search and run traces on the console\n"
+     "              3  options, compared bytes, reader and closing traces\n"
+     "              4, 6  options    5  options and every line read\n"},
+    {"Mm", [](const char* v) { setInt(opts.iMode, v, 0, 9); }, true,
+     "  /M<n>     search mode 0-9, shown in traces only (also /m)\n"},
+    {"?", [](const char*) { opts.request = kRequestHelp; }, false,
+     "  /?, --help  this text     --version  the program's version\n"},
+    {"-", [](const char*) { opts.request = kRequestHelp; }, false, nullptr, "help"},
+    {"-", [](const char*) { opts.request = kRequestVersion; }, false, nullptr, "version"},
+    {"l", [](const char* v) { setInt(opts.iMode2, v, 0, 9); }, true},
+    {"k", [](const char* v) { setInt(opts.iMode3, v, 0, 9); }, true},
+    {"n", [](const char* v) { setInt(opts.isNUM, v, 0, 1); }, true},
+    {"b", [](const char* v) { setInt(opts.iBOKE, v, 1, 6); }, true},
+    {"c", [](const char* v) { setInt(opts.iGRAY, v, 0, 5); }, true},
+    {"d", [](const char* v) { setInt(opts.iDivN, v, 1, 500); }, true},
+    {"g", [](const char* v) { setInt(opts.iPEN1, v, 0, 10); }, true},
+    {"h", [](const char* v) { setInt(opts.iPEN2, v, 0, 10); }, true},
+    {"o", [](const char* v) { setInt(opts.iOFFSET, v, 0, 5); }, true},
+    {"a", [](const char* v) { setDouble(opts.Amp, v, [](double x) { return x >= 0.5; }); }, true},
+    {"p", [](const char* v) { setDouble(opts.ANGLE, v, [](double x) { return x > -360.0 && x < 360.0; }); }, true},
+    {"e", [](const char* v) { int n = *v ? opt_atoi(v) : 0; opts.exiro = n / 10; opts.exsyu = n % 10; }, true},
+    {"w", [](const char* v) { if (*v) opts.iMOJI_w = std::min(opt_atoi(v), 30); }, true},
+    {"su", [](const char*) {}, false},  // accepted, no effect
+};
 
-// Applies an accepted option; returns whether the trace shows its value
-// text (true) or the text from the letter on (false).
-bool apply(char letter, const char* value) {
-    switch (letter) {
-    case 'M': case 'm': setInt(opts.iMode, value, 0, 9); return true;
-    case 'l': setInt(opts.iMode2, value, 0, 9); return true;
-    case 'k': setInt(opts.iMode3, value, 0, 9); return true;
-    case 'n': setInt(opts.isNUM, value, 0, 1); return true;
-    case 'b': setInt(opts.iBOKE, value, 1, 6); return true;
-    case 'c': setInt(opts.iGRAY, value, 0, 5); return true;
-    case 'd': setInt(opts.iDivN, value, 1, 500); return true;
-    case 'g': setInt(opts.iPEN1, value, 0, 10); return true;
-    case 'h': setInt(opts.iPEN2, value, 0, 10); return true;
-    case 'o': setInt(opts.iOFFSET, value, 0, 5); return true;
-    case 'a': setDouble(opts.Amp, value, [](double v) { return v >= 0.5; }); return true;
-    case 'p': setDouble(opts.ANGLE, value, [](double v) { return v > -360.0 && v < 360.0; }); return true;
-    case 'e':
-        opts.exiro = 0;
-        opts.exsyu = 0;
-        if (*value != '\0') {
-            int v = opt_atoi(value);
-            opts.exiro = v / 10;
-            opts.exsyu = v % 10;
-        }
-        return true;
-    case 't':
-        opts.isTest = 0;
-        if (*value >= '1' && *value <= '6') opts.isTest = *value - '0';
-        return true;
-    case 'w':
-        if (*value != '\0') {
-            int v = opt_atoi(value);
-            opts.iMOJI_w = v > 30 ? 30 : v;
-        }
-        return true;
-    case 'Z': case 'z':
-        USstrcpyChS001(value - 1);
-        return false;
-    case 'i':  // a value text is ignored
-        opts.isFold = 1;
-        return false;
-    case '?':
-        opts.request = kRequestHelp;
-        return false;
-    case '-':
-        opts.request = value[0] == 'h' ? kRequestHelp : kRequestVersion;
-        return false;
-    default:  // 's', 'u': accepted, no effect
-        return false;
+// The table's row for an option letter and its value text; nullptr where
+// the option is refused.
+const Letter* accepted(char letter, const char* value) {
+    for (const Letter& row : kLetters) {
+        if (letter == '\0' || !std::strchr(row.letters, letter)) continue;
+        if (!row.onlyValue || std::strcmp(value, row.onlyValue) == 0) return &row;
     }
+    return nullptr;
 }
+
+constexpr char kIllegal[] = "\n illegal Option.\n";
 
 void traceOption(const char* shown) {
     Rec r;
@@ -126,14 +122,14 @@ void traceOption(const char* shown) {
 }  // namespace
 
 void opt(const char* arg) {
-    char letter = arg[1];
-    const char* fromLetter = arg + 1;
-    bool showValue = false;
-    if (refused(static_cast<unsigned char>(letter), arg + 2)) {
-        const char msg[] = "\n illegal Option.\n";
-        pf_stderr(msg, sizeof msg - 1);
-    } else {
-        showValue = apply(letter, arg + 2);
+    const Letter* row = accepted(arg[1], arg + 2);
+    if (row) row->apply(arg + 2);
+    else pf_stderr(kIllegal, sizeof kIllegal - 1);
+    if (opts.isTest > 2) traceOption(row && row->tracesValue ? arg + 2 : arg + 1);
+}
+
+void opt_usage() {
+    for (const Letter& row : kLetters) {
+        if (row.usage) pf_stdout(row.usage, std::strlen(row.usage));
     }
-    if (opts.isTest > 2) traceOption(showValue ? arg + 2 : fromLetter);
 }

@@ -35,6 +35,9 @@ enum : int { kRequestNone = 0, kRequestHelp = 1, kRequestVersion = 2 };
 // Applies one option argument (introducer, letter, value text).
 void opt(const char* arg);
 
+// Prints the options' lines of the usage, on standard output.
+void opt_usage();
+
 // Stores the search argument, from the option letter on, into ChS001: at
 // most 128 bytes, replacing any earlier search argument whole.
 void USstrcpyChS001(const char* text);

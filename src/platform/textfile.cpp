@@ -221,3 +221,6 @@ void pf_stderr(const char* data, std::size_t len) {
     std::fflush(stdout);
     std::fwrite(data, 1, len, stderr);
 }
+
+TextFile* fp = nullptr;
+TextFile* fpw = nullptr;

@@ -56,3 +56,8 @@ int pf_close(TextFile* f);
 // Writes bytes to standard output or standard error, untranslated.
 void pf_stdout(const char* data, std::size_t len);
 void pf_stderr(const char* data, std::size_t len);
+
+// The run's two files, which the driver opens and closes: the exchange file
+// `fp`, read by the reader, and the work file `fpw`, written with the records.
+extern TextFile* fp;
+extern TextFile* fpw;

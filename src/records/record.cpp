@@ -1,3 +1,5 @@
+// The record buffer's formatting: exact fixed-point numbers (a 128-bit
+// integer path, std::to_chars beyond it), integers, and the two outputs.
 #include "records/record.h"
 
 #include <array>
@@ -6,7 +8,6 @@
 #include <cstdint>
 #include <cstring>
 
-#include "driver/driver.h"
 #include "platform/textfile.h"
 
 namespace {

@@ -3,8 +3,9 @@
 //
 // Numbers follow the C library's printf conventions of the record formats:
 // num() is "%d" (or "%u"), hex() is "%x" and fixed() is "%.Nf". Every double
-// the program prints goes through fixed(), which uses std::to_chars: it is
-// correctly rounded and gives the same bytes on every platform.
+// the program prints goes through fixed(): exact 128-bit integer arithmetic
+// for up to 12 decimals of a moderate value (most numbers), std::to_chars for
+// the rest; both round correctly and give the same bytes on every platform.
 #pragma once
 
 #include <cstddef>

@@ -1,3 +1,4 @@
+// The record writers, one record each: lines, attributes, texts, circles.
 #include "records/writers.h"
 
 #include "records/record.h"
@@ -24,6 +25,12 @@ void Cnout(int size) {
     Rec r;
     r.str("cn").num(size).str(" \n");
     rec_to_work(r);
+}
+
+void Kci(double x, double y, double r) {
+    Rec rec;
+    rec.str("ci ").fixed(x, 12).str(" ").fixed(y, 12).str(" ").fixed(r, 12).str(" \n");
+    rec_to_work(rec);
 }
 
 void MojiOutS(double x, double y, const char* text) {

@@ -1,3 +1,5 @@
+// The result report: the search's counts in seven text records inside a
+// frame, placed by the farthest reach of the texts and the "hn" points.
 #include "report/report.h"
 
 #include <cstring>
@@ -6,7 +8,7 @@
 #include "options/options.h"
 #include "records/record.h"
 #include "records/writers.h"
-#include "search/search.h"
+#include "search/match.h"
 
 namespace {
 

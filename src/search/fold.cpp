@@ -3,7 +3,7 @@
 // ignores the difference between full-width and half-width forms and
 // between upper and lower case. The tables are the code page 932 codes of
 // the characters; they are fixed here and depend on no locale.
-#include "search/search.h"
+#include "search/fold.h"
 
 namespace {
 

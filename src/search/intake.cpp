@@ -1,10 +1,12 @@
 // Text record intake: the text field as read becomes the text to search.
+#include "search/intake.h"
+
 #include <cstring>
 
 #include "exchange/reader.h"
 #include "options/options.h"
 #include "records/record.h"
-#include "search/search.h"
+#include "search/match.h"
 
 int CHR_PRO(unsigned /*jd_x*/) {
     // The text ends at its first NUL, CR or LF, and at 231 bytes at most.

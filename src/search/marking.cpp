@@ -1,13 +1,15 @@
 // Match marking: a circle around the first matched character, placed along
 // the text's direction with the text size and group scale in effect, and
 // the running maxima that place the report.
+#include "search/marking.h"
+
 #include <bit>
 #include <cmath>
 #include <cstdint>
 
 #include "exchange/reader.h"
-#include "records/record.h"
-#include "search/search.h"
+#include "records/writers.h"
+#include "search/match.h"
 
 namespace {
 
@@ -39,12 +41,6 @@ void directionOf(double dx, double dy, double& s, double& c) {
 }
 
 }  // namespace
-
-void Kci(double x, double y, double r) {
-    Rec rec;
-    rec.str("ci ").fixed(x, 12).str(" ").fixed(y, 12).str(" ").fixed(r, 12).str(" \n");
-    rec_to_work(rec);
-}
 
 void mark_match(const TextRecord& rec, bool isFound, int f_head) {
     double S = rec.scale;

@@ -2,6 +2,8 @@
 // that a byte of the search string is never compared with the second byte
 // of a two-byte character, and classifies the first occurrence that it
 // completes. Its traces at test levels 1 to 3 explain every step.
+#include "search/match.h"
+
 #include <climits>
 #include <cstring>
 #include <string_view>
@@ -9,12 +11,10 @@
 #include "exchange/reader.h"
 #include "options/options.h"
 #include "records/record.h"
-#include "search/search.h"
+#include "search/fold.h"
+#include "search/marking.h"
 
 Search srch;
-
-// Places the marking circle of the text just searched (marking.cpp).
-void mark_match(const TextRecord& rec, bool isFound, int f_head);
 
 namespace {
 

@@ -10,10 +10,9 @@
 #include <string>
 #include <string_view>
 
-#include "driver/driver.h"
 #include "options/options.h"
 #include "platform/textfile.h"
-#include "search/search.h"
+#include "search/match.h"
 #include "support/fixture.h"
 
 namespace {

@@ -23,13 +23,13 @@
 #include <string>
 #include <vector>
 
-#include "driver/driver.h"
 #include "exchange/reader.h"
 #include "fuzz_check.h"
 #include "options/options.h"
 #include "platform/seam.h"
 #include "platform/textfile.h"
-#include "search/search.h"
+#include "search/fold.h"
+#include "search/match.h"
 
 namespace {
 

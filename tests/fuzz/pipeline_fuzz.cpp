@@ -36,7 +36,6 @@
 #include "fuzz_check.h"
 #include "options/options.h"
 #include "platform/textfile.h"
-#include "search/search.h"
 #include "support/state.h"
 
 namespace fs = std::filesystem;

@@ -4,7 +4,7 @@
 #include <string>
 
 #include "exchange/reader.h"
-#include "search/search.h"
+#include "search/match.h"
 #include "support/fixture.h"
 
 namespace {

@@ -11,7 +11,7 @@
 
 #include "exchange/reader.h"
 #include "options/options.h"
-#include "search/search.h"
+#include "search/match.h"
 #include "support/circles.h"
 #include "support/fixture.h"
 

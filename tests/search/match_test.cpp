@@ -11,7 +11,8 @@
 
 #include "exchange/reader.h"
 #include "options/options.h"
-#include "search/search.h"
+#include "search/intake.h"
+#include "search/match.h"
 #include "support/fixture.h"
 
 namespace {

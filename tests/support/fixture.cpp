@@ -4,11 +4,9 @@
 #include <random>
 #include <sstream>
 
-#include "driver/driver.h"
 #include "exchange/reader.h"
 #include "options/options.h"
 #include "platform/textfile.h"
-#include "search/search.h"
 #include "support/state.h"
 
 std::string read_file(const std::filesystem::path& path) {

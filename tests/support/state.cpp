@@ -1,11 +1,11 @@
 #include "support/state.h"
 
-#include "driver/driver.h"
 #include "exchange/reader.h"
 #include "options/options.h"
 #include "platform/seam.h"
 #include "platform/textfile.h"
-#include "search/search.h"
+#include "search/intake.h"
+#include "search/match.h"
 
 void reset_program_state() {
     opts = Options{};
@@ -15,4 +15,5 @@ void reset_program_state() {
     pf_waits = PfWaits{};
     fpw = nullptr;
     fp = nullptr;
+    on_text_record = CHR_PRO;  // as a run hands the texts to the search
 }

@@ -1,4 +1,4 @@
-#include "options/closing.h"
+#include "exchange/closing.h"
 
 #include <string>
 

@@ -1,4 +1,6 @@
-#include "options/closing.h"
+// The closing attribute records, made from the first attribute values that
+// the reader captured in rd.
+#include "exchange/closing.h"
 
 #include "exchange/reader.h"
 #include "records/record.h"
