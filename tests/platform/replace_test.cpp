@@ -18,8 +18,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-using Files = std::map<std::string, std::string>;  // name: bytes
-
 const char kExchange[] = "QXC_TEMP.TXT";
 const char kWork[] = "QXC_TEMP.$$$";
 const char kOther[] = "other.txt";
@@ -30,18 +28,10 @@ class ReplaceTest : public TempDirTest {
 protected:
     // Starts a case: the exchange file and the work file, no fault set.
     static void given() {
-        for (const fs::directory_entry& e : fs::directory_iterator(".")) fs::remove(e.path());
-        write_file(kExchange, kInput);
-        write_file(kWork, kOutput);
+        make_files_here({{kExchange, kInput}, {kWork, kOutput}});
         pf_faults = PfFaults{};
     }
-    static Files onDisk() {
-        Files all;
-        for (const fs::directory_entry& e : fs::directory_iterator(".")) {
-            all[e.path().filename().string()] = read_file(e.path());
-        }
-        return all;
-    }
+    static Files onDisk() { return files_here(); }
 };
 
 // No copy is made over an exchange file that the run could not put back or

@@ -1,6 +1,5 @@
 #include "platform/system.h"
 
-#include <filesystem>
 #include <map>
 #include <string>
 
@@ -8,10 +7,6 @@
 #include "support/fixture.h"
 
 namespace {
-
-namespace fs = std::filesystem;
-
-using Files = std::map<std::string, std::string>;  // name as stored: bytes
 
 const char kUpper[] = "QXC_TEMP.TXT";
 const char kLower[] = "qxc_temp.txt";
@@ -25,18 +20,10 @@ class NamesTest : public TempDirTest {
 protected:
     // Starts a case: the directory holds exactly `files`, no fault is set.
     static void given(const Files& files) {
-        for (const fs::directory_entry& e : fs::directory_iterator(".")) fs::remove(e.path());
-        for (const auto& [name, bytes] : files) write_file(name, bytes);
+        make_files_here(files);
         pf_faults = PfFaults{};
     }
-    // Every file of the current directory, by its name as stored.
-    static Files onDisk() {
-        Files all;
-        for (const fs::directory_entry& e : fs::directory_iterator(".")) {
-            all[e.path().filename().string()] = read_file(e.path());
-        }
-        return all;
-    }
+    static Files onDisk() { return files_here(); }
     // Renames nth to nth + count - 1 fail.
     static void failRenames(long nth, long count) {
         pf_faults.op = PF_RENAME;

@@ -21,6 +21,17 @@ void write_file(const std::filesystem::path& path, const std::string& bytes) {
     out << bytes;
 }
 
+Files files_here() {
+    Files all;
+    for (const auto& e : std::filesystem::directory_iterator(".")) all[e.path().filename().string()] = read_file(e.path());
+    return all;
+}
+
+void make_files_here(const Files& files) {
+    for (const auto& e : std::filesystem::directory_iterator(".")) std::filesystem::remove(e.path());
+    for (const auto& [name, bytes] : files) write_file(name, bytes);
+}
+
 void TempDirTest::SetUp() {
     reset_program_state();
     std::random_device rnd;

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <map>
 #include <string>
 
 #include "support/state.h"
@@ -13,6 +14,13 @@
 std::string read_file(const std::filesystem::path& path);
 // Writes bytes to a file as they are.
 void write_file(const std::filesystem::path& path, const std::string& bytes);
+
+// Files by name as stored: bytes.
+using Files = std::map<std::string, std::string>;
+// Every file of the current directory.
+Files files_here();
+// Makes the current directory hold exactly `files`.
+void make_files_here(const Files& files);
 
 // A test in its own temporary directory (the current directory during the
 // test), with all program state at its start values.
