@@ -1,7 +1,8 @@
 // Every call that the program makes to the file system, the same on every
 // platform: system_posix.cpp holds the POSIX half, system_windows.cpp the
 // Windows half. Each call that the system can refuse counts itself in the
-// fault seam (seam.h), where a test can make it fail.
+// fault seam (seam.h), where a test can make it fail. Process-wide state:
+// the run lock while this run holds it (`runLock` in each half).
 #pragma once
 
 #include <cstddef>

@@ -9,6 +9,8 @@
 #include <cstddef>
 
 // An open text file. Reads and writes go through one fixed block buffer.
+// Process-wide state: a fixed table of four TextFiles (textfile.cpp); the
+// run opens two, tests one or two more.
 struct TextFile;
 
 // Opens the regular file `name` for reading; nullptr where it is missing,
